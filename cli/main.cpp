@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("mivoklient-cli");
+    return 0;
+}
