@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+# Usage: scripts/test.sh            (from anywhere; installs missing packages first)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+bash scripts/setup-debian.sh
+
+build=${MIVO_TEST_BUILD_DIR:-build}
+jobs=$(nproc)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVO_SANITIZE=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 600 "$@"
