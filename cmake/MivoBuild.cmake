@@ -39,6 +39,15 @@ function(mivo_layer target)
   endif()
 endfunction()
 
-# The version record that the executable carries in its ".mivo_version" section.
+# The version record that the executable carries in its ".mivo_version" section: four
+# numbers, a missing part counting as 0.
+foreach(part MAJOR MINOR PATCH TWEAK)
+  set(MIVO_VERSION_${part} "${PROJECT_VERSION_${part}}")
+  if(MIVO_VERSION_${part} STREQUAL "")
+    set(MIVO_VERSION_${part} 0)
+  endif()
+endforeach()
+set(MIVO_VERSION_DOTTED
+    "${MIVO_VERSION_MAJOR}.${MIVO_VERSION_MINOR}.${MIVO_VERSION_PATCH}.${MIVO_VERSION_TWEAK}")
 set(MIVO_VERSION_SOURCE ${CMAKE_BINARY_DIR}/generated/version_section.cpp)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/version_section.cpp.in ${MIVO_VERSION_SOURCE} @ONLY)

@@ -13,8 +13,8 @@ class IMessageBoxes {
 public:
     virtual ~IMessageBoxes() = default;
     // Shows a modal box and answers the button the user chose.
-    virtual MsgResult Show(const std::string& text, const std::string& caption,
-                           MsgButtons buttons, MsgIcon icon) = 0;
+    virtual MsgResult Show(const std::string& text, const std::string& caption, MsgButtons buttons,
+                           MsgIcon icon) = 0;
 };
 
 // Installs the process-wide message boxes; nullptr restores the default, which writes

@@ -1,0 +1,19 @@
+// The commands of mivoklient-cli. Each answers the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum ExitCode : int {
+    EXIT_OK = 0,      // the command did what it was asked
+    EXIT_FAILED = 1,  // the operation failed; the reason is on standard error
+    EXIT_USAGE = 2,   // the command line was not understood
+};
+
+using Args = std::vector<std::string>;
+
+int CmdDigest(const Args& args);
+int CmdDecode(const Args& args);
+
+// Prints a usage error with a hint to --help and answers EXIT_USAGE.
+int UsageError(const std::string& what);

@@ -1,0 +1,32 @@
+#include "support/MessageBoxes.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+// Without a front end the text goes to standard error; a question is answered "No", so
+// that nothing is done that the user did not confirm.
+class StderrMessageBoxes final : public IMessageBoxes {
+public:
+    MsgResult Show(const std::string& text, const std::string& caption, MsgButtons buttons,
+                   MsgIcon /*icon*/) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fflush(stderr);
+        return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+    }
+};
+
+StderrMessageBoxes g_defaultBoxes;
+std::atomic<IMessageBoxes*> g_installedBoxes{nullptr};
+
+} // namespace
+
+IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes) {
+    return g_installedBoxes.exchange(boxes);
+}
+
+IMessageBoxes& MessageBoxes() {
+    IMessageBoxes* boxes = g_installedBoxes.load();
+    return boxes != nullptr ? *boxes : g_defaultBoxes;
+}

@@ -1,0 +1,175 @@
+// Identifiers of the string table (support/StringTable.cpp): every text the program shows.
+//
+// Ranges:
+//   128, 57344-59393   framework texts: template string, title, idle prompt, indicators,
+//                      and the "prompt\ntip" texts of the commands (id = command id;
+//                      a text without "\n" serves as prompt and tip alike)
+//   32771-32775        the program's own commands, same "prompt\ntip" form
+//   61204-61270        fixed ids of the program's messages and labels
+//   61300-61349        our own: messages of failed library calls ("Chyba vrácená TTI ...")
+//   61350-61399        our own: other messages and captions
+//   61400-61449        our own: pieces of the stamp details texts
+//   61450-61499        our own: texts of the verification dialog
+//   61500-61549        our own: menu texts ("&" marks the access key, "\t" the shortcut)
+//   61550-61599        our own: file-dialog filter patterns
+//   62000 + status     HTTP status texts
+//   63000 + (code - 12000)  texts of the internet error codes 12000-12174
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// Template string of the single-document template: title, no document name or filter.
+inline constexpr uint32_t IDR_MAINFRAME = 128;
+
+inline constexpr uint32_t IDS_APP_TITLE = 57344;   // "MIVO klient": title and box caption
+inline constexpr uint32_t IDS_IDLEMESSAGE = 57345; // status bar text when idle
+
+// Commands (string = status-bar prompt, "\n", tool tip).
+inline constexpr uint32_t ID_SETTINGS = 32771;
+inline constexpr uint32_t ID_DELETE_FROM_LIST = 32772;
+inline constexpr uint32_t ID_VERIFY = 32773;
+inline constexpr uint32_t ID_VIEW_STAMP_LIST = 32774;
+inline constexpr uint32_t ID_HELP_CONTENTS = 32775;
+inline constexpr uint32_t ID_FILE_NEW = 57600;
+inline constexpr uint32_t ID_FILE_OPEN = 57601;
+inline constexpr uint32_t ID_FILE_PRINT = 57607;        // print with the print dialog
+inline constexpr uint32_t ID_FILE_PRINT_DIRECT = 57608; // print without a dialog (toolbar)
+inline constexpr uint32_t ID_FILE_PRINT_PREVIEW = 57609;
+inline constexpr uint32_t ID_APP_ABOUT = 57664;
+inline constexpr uint32_t ID_APP_EXIT = 57665;
+inline constexpr uint32_t ID_INDICATOR_CAPS = 59137;
+inline constexpr uint32_t ID_INDICATOR_NUM = 59138;
+inline constexpr uint32_t ID_INDICATOR_SCRL = 59139;
+inline constexpr uint32_t ID_VIEW_TOOLBAR = 59392;
+inline constexpr uint32_t ID_VIEW_STATUS_BAR = 59393;
+
+// Fixed ids of the program's texts.
+inline constexpr uint32_t IDS_STAMP_LIST_TITLE = 61204;    // title of the list panel
+inline constexpr uint32_t IDS_COLUMN_STAMP_FILE = 61205;   // list column 0
+inline constexpr uint32_t IDS_COLUMN_UTC_TIME = 61206;     // list column 1
+inline constexpr uint32_t IDS_FILTER_STAMP_FILES = 61207;  // filter name for *.tsr;*.tst
+inline constexpr uint32_t IDS_OPEN_STAMP_TITLE = 61208;    // title of the open-stamp dialog
+inline constexpr uint32_t IDS_CONFIRM_DELETE = 61209;      // question before removing a row
+inline constexpr uint32_t IDS_FILTER_ALL_FILES = 61211;    // filter name for *.*
+inline constexpr uint32_t IDS_SELECT_SOURCE_TITLE = 61212; // title of the source-file dialog
+inline constexpr uint32_t IDS_DIGEST_MISMATCH = 61215;     // result code 306
+inline constexpr uint32_t IDS_FILE_READ_ERROR = 61216;     // result code 303, "%s" = path
+inline constexpr uint32_t IDS_HASH_INIT_ERROR = 61217;     // result code 302
+inline constexpr uint32_t IDS_HASH_NOT_SUPPORTED = 61218;  // result code 301
+inline constexpr uint32_t IDS_SOURCE_READ_ERROR = 61219;   // result code 304, "%s" = path
+
+// Texts of the library's result codes: id = IDS_TTI_ERROR_BASE - code for 0 to -17.
+inline constexpr uint32_t IDS_TTI_ERROR_BASE = 61250;
+inline constexpr uint32_t IDS_TTI_OK = 61250;
+inline constexpr uint32_t IDS_TTI_INVALID_PARAMETER = 61251;
+inline constexpr uint32_t IDS_TTI_MEMORY = 61252;
+inline constexpr uint32_t IDS_TTI_BUFFER_TOO_SMALL = 61253;
+inline constexpr uint32_t IDS_TTI_INTERNAL_BUFFER = 61254;
+inline constexpr uint32_t IDS_TTI_ASN_UNEXPECTED = 61255;
+inline constexpr uint32_t IDS_TTI_ASN_FORMAT = 61256;
+inline constexpr uint32_t IDS_TTI_INVALID_TOKEN = 61257;
+inline constexpr uint32_t IDS_TTI_SIGNATURE = 61258;
+inline constexpr uint32_t IDS_TTI_NOT_GRANTED = 61259;
+inline constexpr uint32_t IDS_TTI_NO_TOKEN = 61260;
+inline constexpr uint32_t IDS_TTI_LENGTH = 61261;
+inline constexpr uint32_t IDS_TTI_TCP_HEADER = 61262;
+inline constexpr uint32_t IDS_TTI_NOT_SUPPORTED = 61263;
+inline constexpr uint32_t IDS_TTI_NO_SIGNER_CERT = 61264;
+inline constexpr uint32_t IDS_TTI_NO_TAC = 61265;
+inline constexpr uint32_t IDS_TTI_TAC_IMPRINT = 61266;
+inline constexpr uint32_t IDS_TTI_TAC_NO_POLICY = 61267;
+inline constexpr uint32_t IDS_TTI_UNKNOWN = 61268; // any other code
+
+inline constexpr uint32_t IDS_HELP_FILE = 61269;   // "napoveda.chm"
+inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // result code 307
+
+// Messages of failed library calls; each starts "Chyba vrácená TTI knihovnou\n\n".
+inline constexpr uint32_t IDS_TTI_ENCODE_FAILED = 61300;      // %s = library text
+inline constexpr uint32_t IDS_TTI_REPLY_ERROR_TEXT = 61301;   // %s = the TSA's error text
+inline constexpr uint32_t IDS_TTI_UNEXPECTED_MESSAGE = 61302; // %d = message type
+inline constexpr uint32_t IDS_TTI_REPLY_LENGTH = 61303;       // %u received, %u expected
+inline constexpr uint32_t IDS_TTI_GET_STATUS_FAILED = 61304;  // %s library text, %s reply
+inline constexpr uint32_t IDS_TTI_NOT_GRANTED_STATUS = 61305; // %d status, %d info, %s text
+inline constexpr uint32_t IDS_TTI_GET_TOKEN_FAILED = 61306;
+inline constexpr uint32_t IDS_TTI_GET_TSTINFO_FAILED = 61307;
+inline constexpr uint32_t IDS_TTI_IMPRINT_MISMATCH = 61308;
+inline constexpr uint32_t IDS_TTI_POLICY_MISMATCH = 61309;
+inline constexpr uint32_t IDS_TTI_NONCE_MISMATCH = 61310;
+inline constexpr uint32_t IDS_TTI_TIME_SKEW = 61311; // more than five minutes apart
+inline constexpr uint32_t IDS_TTI_GET_TAC_FAILED = 61312;
+inline constexpr uint32_t IDS_TTI_TIMING_METRICS_FAILED = 61313;
+inline constexpr uint32_t IDS_TTI_TIMING_POLICY_FAILED = 61314;
+inline constexpr uint32_t IDS_TTI_CERT_INFO_FAILED = 61315;
+inline constexpr uint32_t IDS_TTI_VERIFY_SIGNATURE_FAILED = 61316;
+inline constexpr uint32_t IDS_TTI_GET_TSA_CERT_FAILED = 61317;
+
+// Other messages and captions.
+inline constexpr uint32_t IDS_CONNECT_ERROR = 61350; // ends in a blank; the transport adds
+inline constexpr uint32_t IDS_WRONG_CONTENT_TYPE = 61351;
+inline constexpr uint32_t IDS_SET_PARAMETERS = 61352;        // new stamp without URL or policy
+inline constexpr uint32_t IDS_CANNOT_CREATE_FILE = 61353;    // %s = path
+inline constexpr uint32_t IDS_WRITE_ERROR = 61354;           // %s = path
+inline constexpr uint32_t IDS_SHORT_WRITE = 61355;           // %s path, %d to write, %u written
+inline constexpr uint32_t IDS_STAMP_FILE_READ_ERROR = 61356; // %s = path, in quotes
+inline constexpr uint32_t IDS_VERIFY_RESULT_CAPTION = 61357;
+inline constexpr uint32_t IDS_STAMP_OK = 61358;
+
+// Pieces of the stamp details texts.
+inline constexpr uint32_t IDS_NO_TAC_FOUND = 61400;
+inline constexpr uint32_t IDS_INVALID_DATA = 61401;        // unknown hash algorithm
+inline constexpr uint32_t IDS_UNIT_SECONDS = 61402;        // " s"
+inline constexpr uint32_t IDS_UNIT_MILLISECONDS = 61403;   // " ms"
+inline constexpr uint32_t IDS_UNIT_MICROSECONDS = 61404;   // " µs"
+inline constexpr uint32_t IDS_ACCURACY_UNEXPECTED = 61405; // more than one accuracy part
+inline constexpr uint32_t IDS_ACCURACY_UNKNOWN = 61406;    // no accuracy
+
+// The verification dialog.
+inline constexpr uint32_t IDS_VERIFY_DIALOG_CAPTION = 61450;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_OK = 61451;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_CANCEL = 61452;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_STAMP_GROUP = 61453;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_SOURCE_GROUP = 61454;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_BROWSE = 61455;
+inline constexpr uint32_t IDS_VERIFY_DIALOG_ADD_TO_LIST = 61456;
+
+// Menu texts.
+inline constexpr uint32_t IDS_MENU_STAMP = 61500;
+inline constexpr uint32_t IDS_MENU_NEW = 61501;
+inline constexpr uint32_t IDS_MENU_OPEN = 61502;
+inline constexpr uint32_t IDS_MENU_VERIFY = 61503;
+inline constexpr uint32_t IDS_MENU_DELETE = 61504;
+inline constexpr uint32_t IDS_MENU_PRINT = 61505;
+inline constexpr uint32_t IDS_MENU_PRINT_PREVIEW = 61506;
+inline constexpr uint32_t IDS_MENU_EXIT = 61507;
+inline constexpr uint32_t IDS_MENU_VIEW = 61508;
+inline constexpr uint32_t IDS_MENU_TOOLBAR = 61509;
+inline constexpr uint32_t IDS_MENU_STATUS_BAR = 61510;
+inline constexpr uint32_t IDS_MENU_STAMP_LIST = 61511;
+inline constexpr uint32_t IDS_MENU_TOOLS = 61512;
+inline constexpr uint32_t IDS_MENU_SETTINGS = 61513;
+inline constexpr uint32_t IDS_MENU_HELP = 61514;
+inline constexpr uint32_t IDS_MENU_HELP_CONTENTS = 61515;
+inline constexpr uint32_t IDS_MENU_ABOUT = 61516;
+
+// File-dialog filter patterns.
+inline constexpr uint32_t IDS_FILTER_STAMP_FILES_PATTERN = 61550; // "*.tsr;*.tst"
+inline constexpr uint32_t IDS_FILTER_ALL_FILES_PATTERN = 61551;   // "*.*"
+
+// HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
+inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;
+
+// Internet error texts: IDS_INTERNET_ERROR_BASE + (code - 12000); not every code has one.
+inline constexpr uint32_t IDS_INTERNET_ERROR_BASE = 63000;
+
+// One entry of the string table.
+struct StringTableRow {
+    uint32_t id;
+    const char* text;
+};
+
+// The whole table, sorted by id, each id once.
+std::span<const StringTableRow> StringTableRows();
+
+// The text of `id`; null when the table has no such entry.
+const char* FindStringTableText(uint32_t id);

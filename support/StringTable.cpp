@@ -1,0 +1,217 @@
+// The string table: every text the program shows, in Czech, UTF-8.
+#include "support/StringIds.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Sorted by id (checked at compile time below).
+constexpr std::array kRows = std::to_array<StringTableRow>({
+    {IDR_MAINFRAME, "MIVO klient\n\nMIVO klient\n\n\nMIVO klient.Document\nMIVO klient Document"},
+
+    {ID_SETTINGS, "Nastavit parametry"},
+    {ID_DELETE_FROM_LIST, "Smazat soubor s časovým razítkem ze seznamu"},
+    {ID_VERIFY, "Ověřit hash souboru\nOvěřit soubor"},
+    {ID_VIEW_STAMP_LIST, "Zobrazit nebo skrýt panel seznamu razítek"},
+    {ID_HELP_CONTENTS, "Zobrazit nápovědu aplikace\nNápověda"},
+
+    {IDS_APP_TITLE, "MIVO klient"},
+    {IDS_IDLEMESSAGE, "Připraven"},
+    {ID_FILE_NEW, "Vytvořit nové časové razítko\nNové"},
+    {ID_FILE_OPEN, "Otevřít existující časové razítko\nOtevřít"},
+    {ID_FILE_PRINT, "Tisk\nTisk"},
+    {ID_FILE_PRINT_DIRECT, "Vytisknout aktuální stránku"},
+    {ID_FILE_PRINT_PREVIEW, "Náhled tisku\nNáhled tisku"},
+    {ID_APP_ABOUT, "Zobrazit informace o programu, verzi a copyright\nO aplikaci"},
+    {ID_APP_EXIT, "Ukončit aplikaci\nKonec"},
+    {ID_INDICATOR_CAPS, "CAP"},
+    {ID_INDICATOR_NUM, "NUM"},
+    {ID_INDICATOR_SCRL, "SCRL"},
+    {ID_VIEW_TOOLBAR, "Zobrazit nebo skrýt panel nástrojů\nToggle ToolBar"},
+    {ID_VIEW_STATUS_BAR, "Zobrazit nebo skrýt panel stavů\nToggle StatusBar"},
+
+    {IDS_STAMP_LIST_TITLE, "Kvalifikované časové razítko"},
+    {IDS_COLUMN_STAMP_FILE, "Soubor s razítkem"},
+    {IDS_COLUMN_UTC_TIME, "UTC čas"},
+    {IDS_FILTER_STAMP_FILES, "Kvalifikované časové razítka"},
+    {IDS_OPEN_STAMP_TITLE, "Otevřít soubor kvalifikovaného časového razítka"},
+    {IDS_CONFIRM_DELETE, "Vymazat vybraný soubor kvalifikovaného časového razítka?"},
+    {IDS_FILTER_ALL_FILES, "Všechny soubory"},
+    {IDS_SELECT_SOURCE_TITLE, "Vyberte zdrojový soubor"},
+    {IDS_DIGEST_MISMATCH, "Ověření miniatury skončilo chybou"},
+    {IDS_FILE_READ_ERROR, "Chyba při čtení souboru %s"},
+    {IDS_HASH_INIT_ERROR, "Chyba při inicializaci hash funkce"},
+    {IDS_HASH_NOT_SUPPORTED, "Hash algoritmus není podporován"},
+    {IDS_SOURCE_READ_ERROR, "Chyba při čtení zdrojového souboru %s"},
+
+    {IDS_TTI_OK, "tti: ok"},
+    {IDS_TTI_INVALID_PARAMETER, "předán neplatný parametr"},
+    {IDS_TTI_MEMORY, "TTI memory error"},
+    {IDS_TTI_BUFFER_TOO_SMALL, "The size of buffer is too small"},
+    {IDS_TTI_INTERNAL_BUFFER, "internal buffer error"},
+    {IDS_TTI_ASN_UNEXPECTED, "ASN funkce vrátila neočekávaný výsledek"},
+    {IDS_TTI_ASN_FORMAT, "Neočekávaná ASN chyba. Chybný formát."},
+    {IDS_TTI_INVALID_TOKEN, "Neplatný time-stamp token"},
+    {IDS_TTI_SIGNATURE, "Chyba při ověření podpisu časového razítka."},
+    {IDS_TTI_NOT_GRANTED,
+     "The time-stamp response status was not PKIS_granted or PKIS_grantedWithMods. This "
+     "indicates that the timestamp response was a failure response, therefore there is no "
+     "time-stamp token in the response"},
+    {IDS_TTI_NO_TOKEN,
+     "No token was present in the response. This is an unexpected situation and indicates "
+     "corrupt data or a misbehaving time-stamp server"},
+    {IDS_TTI_LENGTH, "Neplatná délka dat"},
+    {IDS_TTI_TCP_HEADER, "neočekávaná hodnota v hlavičce TCP"},
+    {IDS_TTI_NOT_SUPPORTED, "TTI_HTTP a TTI_SMTP nejsou nyní podporovány"},
+    {IDS_TTI_NO_SIGNER_CERT, "Časové razítko neobsahuje podpisový certifikát"},
+    {IDS_TTI_NO_TAC, "Časové razítko neobsahuje TAC"},
+    {IDS_TTI_TAC_IMPRINT, "Hodnota miniatury TAC neodpovídá hodnotě uložené v časovém razítku"},
+    {IDS_TTI_TAC_NO_POLICY, "V TAC chybí položka: politika časové autority"},
+    {IDS_TTI_UNKNOWN, "Neznámá chyba"},
+    {IDS_HELP_FILE, "napoveda.chm"},
+    {IDS_STAMP_ERROR, "Chyba kvalifikovaného časového razítka"},
+
+    {IDS_TTI_ENCODE_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_EncodeTimestampRequest %s"},
+    {IDS_TTI_REPLY_ERROR_TEXT, "Chyba vrácená TTI knihovnou\n\nZpráva odpovědi:  %s"},
+    {IDS_TTI_UNEXPECTED_MESSAGE, "Chyba vrácená TTI knihovnou\n\nNeočekávaná zpráva TSA %d"},
+    {IDS_TTI_REPLY_LENGTH, "Chyba vrácená TTI knihovnou\n\nNesouhlasí velikost přijatých dat "
+                           "(%u bajtů přijato, %u bajtů očekáváno)"},
+    {IDS_TTI_GET_STATUS_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_GetTSR_Status %s\n\n%s"},
+    {IDS_TTI_NOT_GRANTED_STATUS, "Chyba vrácená TTI knihovnou\n\nKvalifikované časové razítko "
+                                 "nebylo vydáno.\nStatus %d. %d - %s"},
+    {IDS_TTI_GET_TOKEN_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_GetTSR_EncodedToken %s"},
+    {IDS_TTI_GET_TSTINFO_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_GetTST_TSTInfo %s"},
+    {IDS_TTI_IMPRINT_MISMATCH,
+     "Chyba vrácená TTI knihovnou\n\nMiniatura (hash) odpovědi nesouhlasí s miniaturou žádosti"},
+    {IDS_TTI_POLICY_MISMATCH, "Chyba vrácená TTI knihovnou\n\nvrácená politika časové autority "
+                              "nesouhlasí s časovou politikou žádosti"},
+    {IDS_TTI_NONCE_MISMATCH, "Chyba vrácená TTI knihovnou\n\nvrácená hodnota nonce nesouhlasí s "
+                             "hodnotou nonce žádosti"},
+    {IDS_TTI_TIME_SKEW,
+     "Chyba vrácená TTI knihovnou\n\nRozdíl času časového razítka a času vašeho PC je větší než "
+     "5 minut. Čas na Vašem PC nemusí být přesný nebo se může jednat o bezpečnostní problém."},
+    {IDS_TTI_GET_TAC_FAILED,
+     "Chyba vrácená TTI knihovnou\n\nTTI_GetTST_TimeAttributeCert failed: %s"},
+    {IDS_TTI_TIMING_METRICS_FAILED,
+     "Chyba vrácená TTI knihovnou\n\nTTI_GetTAC_TimingMetrics failed: %s"},
+    {IDS_TTI_TIMING_POLICY_FAILED,
+     "Chyba vrácená TTI knihovnou\n\nTTI_GetTAC_TimingPolicy failed: %s"},
+    {IDS_TTI_CERT_INFO_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_GetTAC_CertInfo failed: %s"},
+    {IDS_TTI_VERIFY_SIGNATURE_FAILED,
+     "Chyba vrácená TTI knihovnou\n\nTTI_VerifyTST_Signature failed: %s"},
+    {IDS_TTI_GET_TSA_CERT_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_GetTST_TSACert failed: %s"},
+
+    {IDS_CONNECT_ERROR, "Chyba při připojení k serveru "},
+    {IDS_WRONG_CONTENT_TYPE,
+     "Chybný typ dokumentu Content-Type v http odpovědi, kterou klient přijal od serveru"},
+    {IDS_SET_PARAMETERS, "Prosím, nastavte parametry"},
+    {IDS_CANNOT_CREATE_FILE, "Nelze vytvořit soubor %s"},
+    {IDS_WRITE_ERROR, "Chyba při zápisu do souboru: %s"},
+    {IDS_SHORT_WRITE, "chyba při zápisu do souboru %s (%d bajtů zapsat, %u bajtů zapsáno)"},
+    {IDS_STAMP_FILE_READ_ERROR, "Chyba při čtení souboru '%s'"},
+    {IDS_VERIFY_RESULT_CAPTION, "Výsledek ověření"},
+    {IDS_STAMP_OK, "Kvalifikované časové razítko je v pořádku"},
+
+    {IDS_NO_TAC_FOUND, "No TimeAttributeCert found"},
+    {IDS_INVALID_DATA, "neplatná data"},
+    {IDS_UNIT_SECONDS, " s"},
+    {IDS_UNIT_MILLISECONDS, " ms"},
+    {IDS_UNIT_MICROSECONDS, " µs"},
+    {IDS_ACCURACY_UNEXPECTED, "(Programming error:  unexpected data)"},
+    {IDS_ACCURACY_UNKNOWN, "neznámý"},
+
+    {IDS_VERIFY_DIALOG_CAPTION, "Ověření razítka"},
+    {IDS_VERIFY_DIALOG_OK, "Ověřit"},
+    {IDS_VERIFY_DIALOG_CANCEL, "Storno"},
+    {IDS_VERIFY_DIALOG_STAMP_GROUP, "Soubor s časovým razítkem"},
+    {IDS_VERIFY_DIALOG_SOURCE_GROUP, "Zdrojový soubor"},
+    {IDS_VERIFY_DIALOG_BROWSE, "..."},
+    {IDS_VERIFY_DIALOG_ADD_TO_LIST, "Přidat do seznamu"},
+
+    {IDS_MENU_STAMP, "&Razítko"},
+    {IDS_MENU_NEW, "&Nové\tCtrl+N"},
+    {IDS_MENU_OPEN, "&Otevřít...\tCtrl+O"},
+    {IDS_MENU_VERIFY, "O&věřit"},
+    {IDS_MENU_DELETE, "&Smazat"},
+    {IDS_MENU_PRINT, "&Tisk"},
+    {IDS_MENU_PRINT_PREVIEW, "&Náhled tisku"},
+    {IDS_MENU_EXIT, "&Konec"},
+    {IDS_MENU_VIEW, "&Zobrazit"},
+    {IDS_MENU_TOOLBAR, "&Panel nástrojů"},
+    {IDS_MENU_STATUS_BAR, "P&anel stavů"},
+    {IDS_MENU_STAMP_LIST, "Panel &seznamu"},
+    {IDS_MENU_TOOLS, "Nás&troje"},
+    {IDS_MENU_SETTINGS, "&Nastavení"},
+    {IDS_MENU_HELP, "Nápo&věda"},
+    {IDS_MENU_HELP_CONTENTS, "Nápo&věda\tF1"},
+    {IDS_MENU_ABOUT, "&O aplikaci..."},
+
+    {IDS_FILTER_STAMP_FILES_PATTERN, "*.tsr;*.tst"},
+    {IDS_FILTER_ALL_FILES_PATTERN, "*.*"},
+
+    {IDS_HTTP_STATUS_BASE + 400,
+     "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},
+    {IDS_HTTP_STATUS_BASE + 402, "payment required"},
+    {IDS_HTTP_STATUS_BASE + 403, "Server nemůže požadavku vyhovět, autorizace nebyla úspěšná"},
+    {IDS_HTTP_STATUS_BASE + 404, "Server nenašel zadanou adresu URL"},
+    {IDS_HTTP_STATUS_BASE + 405, "Použitá metoda není přípustná pro dosažení požadovaného objektu"},
+    {IDS_HTTP_STATUS_BASE + 406,
+     "Požadovaný objekt není k dispozici ve formátu podporovaném klientem"},
+    {IDS_HTTP_STATUS_BASE + 408, "Klient nedokončil odesílání požadavku v časovém limitu"},
+    {IDS_HTTP_STATUS_BASE + 409, "user should resubmit with more info"},
+    {IDS_HTTP_STATUS_BASE + 410, "Požadovaný objekt byl trvale odstraněn"},
+    {IDS_HTTP_STATUS_BASE + 411, "the server refused to accept request w/o a length"},
+    {IDS_HTTP_STATUS_BASE + 412, "precondition given in request failed"},
+    {IDS_HTTP_STATUS_BASE + 413, "request entity was too large"},
+    {IDS_HTTP_STATUS_BASE + 414, "request URI too long"},
+    {IDS_HTTP_STATUS_BASE + 415, "Požadavek obsahuje data v serveru neznámém formátu"},
+    {IDS_HTTP_STATUS_BASE + 500, "Na serveru došlo k neočekávané chybě"},
+    {IDS_HTTP_STATUS_BASE + 501, "Tento požadavek server nepodporuje"},
+    {IDS_HTTP_STATUS_BASE + 502,
+     "Proxy server nebo brána obdržely od dalšího serveru neplatnou odpověď"},
+    {IDS_HTTP_STATUS_BASE + 503, "Server dočasně nemůže nebo nechce zpracovat požadavek. Většinou "
+                                 "když je přetížený nebo se provádí údržba"},
+    {IDS_HTTP_STATUS_BASE + 504, "timed out waiting for gateway"},
+    {IDS_HTTP_STATUS_BASE + 505, "Server nepodporuje verzi HTTP v daném požadavku"},
+
+    // Internet errors, the numbering of the transport's error codes (platform/LastError.h).
+    {IDS_INTERNET_ERROR_BASE + 2, "Časový limit operace vypršel"},
+    {IDS_INTERNET_ERROR_BASE + 4, "Vnitřní chyba při komunikaci se serverem"},
+    {IDS_INTERNET_ERROR_BASE + 5, "Adresa URL je neplatná"},
+    {IDS_INTERNET_ERROR_BASE + 6, "Protokol v adrese URL nebyl rozpoznán nebo není podporován"},
+    {IDS_INTERNET_ERROR_BASE + 7, "Název serveru nelze přeložit na adresu"},
+    {IDS_INTERNET_ERROR_BASE + 14, "Uživatelské jméno nebo heslo není správné"},
+    {IDS_INTERNET_ERROR_BASE + 17, "Operace byla zrušena"},
+    {IDS_INTERNET_ERROR_BASE + 29, "Nelze navázat spojení se serverem"},
+    {IDS_INTERNET_ERROR_BASE + 30, "Spojení se serverem bylo ukončeno"},
+    {IDS_INTERNET_ERROR_BASE + 31, "Spojení se serverem bylo přerušeno"},
+    {IDS_INTERNET_ERROR_BASE + 37, "Platnost certifikátu serveru vypršela nebo ještě nezačala"},
+    {IDS_INTERNET_ERROR_BASE + 38, "Název v certifikátu serveru neodpovídá názvu serveru"},
+    {IDS_INTERNET_ERROR_BASE + 44, "Server vyžaduje certifikát klienta"},
+    {IDS_INTERNET_ERROR_BASE + 45,
+     "Certifikát serveru vydala certifikační autorita, které se nedůvěřuje"},
+    {IDS_INTERNET_ERROR_BASE + 57, "Nelze ověřit, zda certifikát serveru nebyl odvolán"},
+    {IDS_INTERNET_ERROR_BASE + 152, "Server vrátil neplatnou nebo nerozpoznanou odpověď"},
+    {IDS_INTERNET_ERROR_BASE + 157, "Chyba zabezpečeného kanálu"},
+    {IDS_INTERNET_ERROR_BASE + 174, "Přihlášení k serveru se nezdařilo"},
+});
+
+static_assert(std::adjacent_find(kRows.begin(), kRows.end(),
+                                 [](const StringTableRow& a, const StringTableRow& b) {
+                                     return a.id >= b.id;
+                                 }) == kRows.end(),
+              "the rows must be sorted by id, each id once");
+
+} // namespace
+
+std::span<const StringTableRow> StringTableRows() {
+    return kRows;
+}
+
+const char* FindStringTableText(uint32_t id) {
+    const auto* row =
+        std::lower_bound(kRows.begin(), kRows.end(), id,
+                         [](const StringTableRow& r, uint32_t value) { return r.id < value; });
+    return row != kRows.end() && row->id == id ? row->text : nullptr;
+}

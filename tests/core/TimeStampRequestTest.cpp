@@ -1,0 +1,99 @@
+#include "core/TimeStampRequest.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool AllZero(const void* p, std::size_t n) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < n; ++i)
+        if (b[i] != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(TimeStampRequest, FillsEveryFieldOfTheRecord) {
+    TempDir dir;
+    const auto file = dir.Write("a.txt", "abc");
+    TTI_REQUEST request;
+    std::memset(&request, 0xAB, sizeof request); // the builder must zero it first
+    ASSERT_EQ(BuildTimeStampRequest("1.2.3.4.1", 2, file, request), DIGEST_OK);
+    EXPECT_EQ(request.nSize, 440);
+    EXPECT_EQ(request.bCertReq, 1);
+    EXPECT_STREQ(request.szHashOid, "2.16.840.1.101.3.4.2.1");
+    EXPECT_TRUE(AllZero(request.szHashOid + 23, sizeof request.szHashOid - 23));
+    EXPECT_EQ(request.nDigestLen, 32);
+    EXPECT_EQ(request.digest[0], 0xba);
+    EXPECT_TRUE(AllZero(request.digest + 32, sizeof request.digest - 32));
+    EXPECT_STREQ(request.szPolicyOid, "1.2.3.4.1");
+    EXPECT_EQ(request.nNonceLen, 8);
+    EXPECT_TRUE(AllZero(request.nonce + 8, sizeof request.nonce - 8));
+}
+
+TEST(TimeStampRequest, HashCodesMapToOidsWithSha1ForEverythingElse) {
+    TempDir dir;
+    const auto file = dir.Write("a.txt", "abc");
+    struct {
+        int code;
+        const char* oid;
+        int length;
+    } const cases[] = {{0, "1.3.14.3.2.26", 20},          {1, "1.2.840.113549.2.5", 16},
+                       {3, "2.16.840.1.101.3.4.2.2", 48}, {4, "2.16.840.1.101.3.4.2.3", 64},
+                       {7, "1.3.14.3.2.26", 20},          {-2, "1.3.14.3.2.26", 20}};
+    for (const auto& c : cases) {
+        TTI_REQUEST request;
+        ASSERT_EQ(BuildTimeStampRequest("1.2.3", c.code, file, request), DIGEST_OK);
+        EXPECT_STREQ(request.szHashOid, c.oid) << c.code;
+        EXPECT_EQ(request.nDigestLen, c.length) << c.code;
+    }
+}
+
+TEST(TimeStampRequest, EmptyPolicyLeavesTheFieldAllZero) {
+    TempDir dir;
+    TTI_REQUEST request;
+    ASSERT_EQ(BuildTimeStampRequest("", 2, dir.Write("a", "x"), request), DIGEST_OK);
+    EXPECT_TRUE(AllZero(request.szPolicyOid, sizeof request.szPolicyOid));
+}
+
+TEST(TimeStampRequest, NoncesNeverRepeatWithinTheSameSecond) {
+    std::set<std::vector<unsigned char>> seen;
+    for (int i = 0; i < 1000; ++i) {
+        TTI_REQUEST request{};
+        MakeNonce(request);
+        ASSERT_EQ(request.nNonceLen, 8);
+        seen.emplace(request.nonce, request.nonce + 8);
+    }
+    EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
+    TempDir dir;
+    TTI_REQUEST request;
+    const std::string policy = "1.2." + std::string(200, '7');
+    ASSERT_EQ(BuildTimeStampRequest(policy, 2, dir.Write("a", "x"), request), DIGEST_OK);
+    EXPECT_EQ(request.nNonceLen, 8);
+    EXPECT_FALSE(AllZero(request.nonce, 8));
+    unsigned char out[1024];
+    int length = sizeof out;
+    EXPECT_EQ(TTI_EncodeTimestampRequest(&request, out, &length, 0), TTI_E_INVALID_PARAMETER);
+    // 127 characters still fit with their terminator.
+    const std::string fits = "1.2." + std::string(123, '7');
+    ASSERT_EQ(BuildTimeStampRequest(fits, 2, dir.Write("b", "x"), request), DIGEST_OK);
+    length = sizeof out;
+    EXPECT_EQ(TTI_EncodeTimestampRequest(&request, out, &length, 0), TTI_OK);
+}
+
+TEST(TimeStampRequest, MissingFileGives304) {
+    TTI_REQUEST request;
+    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request),
+              DIGEST_E_READ_FILE);
+}
