@@ -2,10 +2,12 @@
  * TTI: our time-stamp library (RFC 3161) on OpenSSL, with a C interface.
  *
  * Every function but the digest triples returns an int code: 0 success, negative an
- * error (TTI_E_...). Buffers belong to the caller; a length passed by address is the
- * capacity on entry and the length written on return. Records are little-endian with
+ * error (TTI_E_...); none throws. Buffers belong to the caller; a length passed by address
+ * is the capacity on entry and the length written on return; a buffer too small gives
+ * TTI_E_BUFFER_TOO_SMALL with the length needed. Records are little-endian with
  * zero-terminated texts; their layout is fixed (pinned by the static_asserts at the end of
- * this header) because stored data and callers rely on every offset.
+ * this header) because stored data and callers rely on every offset. A decoder writes its
+ * record only on success. Arguments named reserved are ignored. BER and DER are read.
  *
  * Untrusted bytes never overrun a record: a value that does not fit its field gives
  * TTI_E_INTERNAL_BUFFER, never a cut value. See docs/tti.md for the code of every case.
@@ -70,9 +72,9 @@ typedef struct TTI_REQUEST {
 
 /* Status record (88 bytes), filled by TTI_GetTSR_Status. */
 typedef struct TTI_STATUS {
-    int32_t nStatus;      /* 0: 0 granted, 1 granted with modifications, other: refusal */
+    int32_t nStatus;       /* 0: 0 granted, 1 granted with modifications, other: refusal */
     char szStatusText[80]; /* 4 */
-    int32_t nFailInfo;    /* 84 */
+    int32_t nFailInfo;     /* 84 */
 } TTI_STATUS;
 
 /* TSTInfo record (1044 bytes); nSize must be 1044 on entry. */
@@ -127,7 +129,9 @@ typedef struct TTI_CERT_INFO {
     int32_t nSignatureLen;          /* 2552 */
 } TTI_CERT_INFO;
 
-/* Encodes the request record as a DER TimeStampReq. */
+/* Encodes the request record as a DER TimeStampReq (version 1): policy only when the
+ * policy field is not empty, nonce only when its length is above 0. A record that is not
+ * well formed (size, lengths, OID texts) gives TTI_E_INVALID_PARAMETER. */
 int TTI_EncodeTimestampRequest(const TTI_REQUEST* request, unsigned char* out, int* outLen,
                                int reserved);
 
@@ -138,21 +142,36 @@ int TTI_EncodeTimestampRequest(const TTI_REQUEST* request, unsigned char* out, i
  * into the buffer. */
 int TTI_CheckReply(unsigned char* buffer, int* len, int* msgType, int reserved);
 
+/* The reply's status, its first status text and its failure bits (bit n is 1 << n).
+ * TTI_E_ASN_FORMAT when the bytes are not a TimeStampResp (a bare token, for instance). */
 int TTI_GetTSR_Status(TTI_STATUS* status, const unsigned char* resp, int respLen);
+
+/* The token exactly as it stands in the reply. TTI_E_NOT_GRANTED for a refusal,
+ * TTI_E_NO_TOKEN for a granted reply without one. */
 int TTI_GetTSR_EncodedToken(unsigned char* out, int* outLen, const unsigned char* resp,
                             int respLen);
+
+/* The TSTInfo of a token (CMS signed data carrying id-smime-ct-TSTInfo). */
 int TTI_GetTST_TSTInfo(TTI_TSTINFO* info, const unsigned char* token, int tokenLen);
 
-/* Prepares the token for the platform's signed-message check; out is as long as the token. */
+/* Prepares the token for the platform's signed-message check, in a buffer as long as the
+ * token: its DER form when that still verifies, else the token as it is. */
 int TTI_PrepareSignedMessage(const unsigned char* token, int tokenLen, unsigned char* out,
                              int* outLen);
 
-int TTI_VerifyTST_Signature(const unsigned char* token, int tokenLen, int reserved1,
-                            int reserved2);
-int TTI_GetTST_TSACert(unsigned char* out, int* outLen, const unsigned char* token,
-                       int tokenLen);
+/* The token's signature only: no chain, no validity dates. TTI_E_NO_SIGNER_CERT when the
+ * signer's certificate is not in the token, TTI_E_SIGNATURE when it does not verify. */
+int TTI_VerifyTST_Signature(const unsigned char* token, int tokenLen, int reserved1, int reserved2);
+
+/* The DER of the signer's certificate in the token. */
+int TTI_GetTST_TSACert(unsigned char* out, int* outLen, const unsigned char* token, int tokenLen);
+
+/* The token's TAC (an attribute certificate, docs/tac.asn1). TTI_E_NO_TAC when there is
+ * none, TTI_E_TAC_IMPRINT when its holder thumbprint is not the signer certificate's. */
 int TTI_GetTST_TimeAttributeCert(unsigned char* out, int* outLen, const unsigned char* token,
                                  int tokenLen);
+
+/* The TAC's records. A TAC without a timing policy gives TTI_E_TAC_NO_POLICY. */
 int TTI_GetTAC_TimingMetrics(TTI_TIMING_METRICS* metrics, const unsigned char* tac, int tacLen);
 int TTI_GetTAC_TimingPolicy(TTI_TIMING_POLICY* policy, const unsigned char* tac, int tacLen);
 int TTI_GetTAC_CertInfo(TTI_CERT_INFO* info, const unsigned char* tac, int tacLen);
@@ -182,7 +201,8 @@ void TTI_MD5_Final(TTI_DIGEST_CTX ctx, unsigned char* digest);
 /* The records are an interface: every offset and size is fixed. */
 #include <cstddef>
 
-#define TTI_PIN(type, field, offset) static_assert(offsetof(type, field) == (offset), #type "." #field)
+#define TTI_PIN(type, field, offset)                                                               \
+    static_assert(offsetof(type, field) == (offset), #type "." #field)
 TTI_PIN(TTI_REQUEST, nSize, 0);
 TTI_PIN(TTI_REQUEST, szHashOid, 4);
 TTI_PIN(TTI_REQUEST, digest, 132);
