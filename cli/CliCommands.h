@@ -14,6 +14,14 @@ using Args = std::vector<std::string>;
 
 int CmdDigest(const Args& args);
 int CmdDecode(const Args& args);
+int CmdVerify(const Args& args);
+int CmdRequest(const Args& args);
+int CmdPost(const Args& args);
+int CmdStamp(const Args& args);
+int CmdShow(const Args& args);
+int CmdList(const Args& args);
+int CmdAdd(const Args& args);
+int CmdRemove(const Args& args);
 
 // Prints a usage error with a hint to --help and answers EXIT_USAGE.
 int UsageError(const std::string& what);

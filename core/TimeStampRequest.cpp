@@ -5,14 +5,26 @@
 #include <cstring>
 #include <random>
 
-void MakeNonce(TTI_REQUEST& request) {
-    std::memset(request.nonce, 0, sizeof request.nonce);
-    if (RAND_bytes(request.nonce, 8) != 1) {
+namespace {
+
+void RandomBytes(unsigned char* bytes, int count) {
+    if (RAND_bytes(bytes, count) != 1) {
         // OpenSSL's generator failed: the kernel's source still gives unpredictable bytes.
         std::random_device device;
-        for (int i = 0; i < 8; ++i)
-            request.nonce[i] = static_cast<unsigned char>(device());
+        for (int i = 0; i < count; ++i)
+            bytes[i] = static_cast<unsigned char>(device());
     }
+}
+
+} // namespace
+
+void MakeNonce(TTI_REQUEST& request) {
+    std::memset(request.nonce, 0, sizeof request.nonce);
+    RandomBytes(request.nonce, 8);
+    // The nonce travels as an INTEGER, which drops leading zero bytes: a first byte that is
+    // not zero lets the token carry the very 8 bytes we sent.
+    while (request.nonce[0] == 0)
+        RandomBytes(request.nonce, 1);
     request.nNonceLen = 8;
 }
 

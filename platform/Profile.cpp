@@ -312,12 +312,34 @@ std::optional<std::string> ProfileText::Find(std::string_view section, std::stri
     return std::string(Value(m_lines[line]));
 }
 
+namespace {
+
+// Whether a section name (trimmed) can be written and read back as it is.
+bool StorableSection(std::string_view section) {
+    return !section.empty() && !HasLineBreakOrNul(section) &&
+           section.find(']') == std::string_view::npos;
+}
+
+// Whether a key (trimmed) and its value can be written and read back as they are.
+bool StorableKey(std::string_view key, std::string_view value) {
+    return !key.empty() && !HasLineBreakOrNul(key) && !HasLineBreakOrNul(value) &&
+           key.find('=') == std::string_view::npos && key.front() != '[' && key.front() != ';';
+}
+
+std::string LowerName(std::string_view name) {
+    std::string lower(name);
+    for (auto& c : lower) {
+        c = AsciiLower(c);
+    }
+    return lower;
+}
+
+} // namespace
+
 bool ProfileText::Set(std::string_view section, std::string_view key, std::string_view value) {
     section = Trim(section);
     key = Trim(key);
-    if (section.empty() || key.empty() || HasLineBreakOrNul(section) || HasLineBreakOrNul(key) ||
-        HasLineBreakOrNul(value) || section.find(']') != std::string_view::npos ||
-        key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';') {
+    if (!StorableSection(section) || !StorableKey(key, value)) {
         return false;
     }
     const std::string eol(LineEnd());
@@ -360,6 +382,114 @@ bool ProfileText::Set(std::string_view section, std::string_view key, std::strin
     }
     addition.append(key).append("=").append(value).append(eol);
     m_strText.insert(at, addition);
+    Parse();
+    return true;
+}
+
+bool ProfileText::SetMany(std::string_view section,
+                          const std::vector<std::pair<std::string, std::string>>& entries) {
+    section = Trim(section);
+    if (!StorableSection(section)) {
+        return false;
+    }
+    // The value each key ends with, the spelling it is added with (its first), and the order
+    // in which new keys are added.
+    std::unordered_map<std::string, std::size_t> last;  // lower-cased key -> entry index
+    std::unordered_map<std::string, std::size_t> first; // lower-cased key -> entry index
+    std::vector<std::string> order;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string_view key = Trim(entries[i].first);
+        if (!StorableKey(key, entries[i].second)) {
+            return false;
+        }
+        auto [it, added] = last.emplace(LowerName(key), i);
+        if (added) {
+            order.push_back(it->first);
+            first.emplace(it->first, i);
+        } else {
+            it->second = i;
+        }
+    }
+    if (entries.empty()) {
+        return true;
+    }
+    const std::string eol(LineEnd());
+    auto keyLine = [&](const std::string& lower) {
+        return std::string(Trim(entries[first.at(lower)].first)) + "=" +
+               entries[last.at(lower)].second;
+    };
+
+    const std::size_t header = FindSection(section);
+    if (header == std::string::npos) {
+        std::string addition;
+        if (!m_strText.empty() && m_strText.back() != '\n') {
+            addition += eol;
+        }
+        addition.append("[").append(section).append("]").append(eol);
+        for (const auto& lower : order) {
+            addition.append(keyLine(lower)).append(eol);
+        }
+        m_strText += addition;
+        Parse();
+        return true;
+    }
+
+    // One walk over the section: existing keys (their first line) get their new values,
+    // the others go after the section's last non-empty line.
+    std::unordered_map<std::string, bool> present;
+    std::string rebuilt;
+    rebuilt.reserve(m_strText.size() + entries.size() * 32);
+    rebuilt.append(m_strText, 0, m_lines[header].next);
+    std::size_t end = header + 1;
+    std::size_t lastContent = header;
+    for (; end < m_lines.size() && m_lines[end].kind != LineKind::Section; ++end) {
+        const std::string_view content(m_strText.data() + m_lines[end].begin,
+                                       m_lines[end].end - m_lines[end].begin);
+        if (!Trim(content).empty()) {
+            lastContent = end;
+        }
+    }
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const Line& line = m_lines[i];
+        std::string lower;
+        bool replaced = false;
+        if (line.kind == LineKind::Key) {
+            lower = LowerName(Name(line));
+            if (last.count(lower) != 0 && present.emplace(lower, true).second) {
+                rebuilt.append(m_strText, line.begin, line.nameBegin - line.begin);
+                rebuilt.append(Name(line)).append("=").append(entries[last.at(lower)].second);
+                rebuilt.append(m_strText, line.end, line.next - line.end);
+                replaced = true;
+            }
+        }
+        if (!replaced) {
+            rebuilt.append(m_strText, line.begin, line.next - line.begin);
+        }
+        if (i == lastContent) {
+            if (!line.terminated) {
+                rebuilt += eol;
+            }
+            for (const auto& key : order) {
+                if (present.count(key) == 0) {
+                    rebuilt.append(keyLine(key)).append(eol);
+                }
+            }
+        }
+    }
+    if (lastContent == header) { // an empty section: the keys follow its header
+        if (!m_lines[header].terminated) {
+            rebuilt.insert(m_lines[header].next, eol);
+        }
+        std::string keys;
+        for (const auto& key : order) {
+            keys.append(keyLine(key)).append(eol);
+        }
+        rebuilt.insert(m_lines[header].next + (m_lines[header].terminated ? 0 : eol.size()), keys);
+    }
+    if (end < m_lines.size()) {
+        rebuilt.append(m_strText, m_lines[end].begin, std::string::npos);
+    }
+    m_strText = std::move(rebuilt);
     Parse();
     return true;
 }
@@ -454,6 +584,81 @@ std::size_t GetPrivateProfileString(std::string_view section, std::string_view k
     result = result.substr(0, result.find('\0'));
     value.assign(CutUtf8(result, size - 1));
     return value.size();
+}
+
+ProfileSnapshot::ProfileSnapshot(const std::string& file) {
+    std::string text;
+    struct stat st {};
+    int error = 0;
+    if (file.empty() || ReadFileText(ResolveProfilePath(file), text, st, error) != ReadResult::Ok) {
+        return;
+    }
+    const ProfileText profile(std::move(text));
+    std::unordered_map<std::string, std::size_t> firstHeader;
+    std::size_t current = std::string::npos;
+    bool reachable = false;
+    std::string sectionKey;
+    for (std::size_t i = 0; i < profile.m_lines.size(); ++i) {
+        const auto& line = profile.m_lines[i];
+        if (line.kind == ProfileText::LineKind::Section) {
+            current = i;
+            sectionKey = LowerName(profile.Name(line));
+            // Only the first section of a name is ever read.
+            reachable = firstHeader.emplace(sectionKey, i).second;
+        } else if (line.kind == ProfileText::LineKind::Key && current != std::string::npos &&
+                   reachable) {
+            m_values.emplace(sectionKey + '\0' + LowerName(profile.Name(line)),
+                             std::string(profile.Value(line)));
+        }
+    }
+}
+
+std::size_t ProfileSnapshot::Get(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue, std::string& value,
+                                 std::size_t size) const {
+    if (size == 0) {
+        value.clear();
+        return 0;
+    }
+    std::string_view result = defaultValue;
+    while (!result.empty() && IsBlank(result.back())) {
+        result.remove_suffix(1);
+    }
+    const auto it = m_values.find(LowerName(Trim(section)) + '\0' + LowerName(Trim(key)));
+    if (it != m_values.end()) {
+        result = StripQuotes(it->second);
+    }
+    result = result.substr(0, result.find('\0'));
+    value.assign(CutUtf8(result, size - 1));
+    return value.size();
+}
+
+bool WritePrivateProfileEntries(const char* section,
+                                const std::vector<std::pair<std::string, std::string>>& entries,
+                                const std::string& file) {
+    if (section == nullptr || file.empty()) {
+        SetLastError(EINVAL);
+        return false;
+    }
+    const std::string path = ReplaceTarget(ResolveProfilePath(file));
+    std::string old;
+    struct stat st {};
+    int error = 0;
+    const ReadResult read = ReadFileText(path, old, st, error);
+    if (read == ReadResult::Failed) {
+        SetLastError(static_cast<uint32_t>(error));
+        return false;
+    }
+    const bool exists = read == ReadResult::Ok;
+    ProfileText profile(old);
+    if (!profile.SetMany(section, entries)) {
+        SetLastError(EINVAL);
+        return false;
+    }
+    if (exists && profile.Text() == old) {
+        return true;
+    }
+    return ReplaceFileAtomically(path, profile.Text(), exists ? &st : nullptr);
 }
 
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,

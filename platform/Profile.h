@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The text of one INI file, parsed into lines. Lookups and edits work on the text in
@@ -50,6 +52,13 @@ public:
     // or the text could not be read back as written: a line break or NUL anywhere, "]" in
     // the section name, "=" in the key, or a key starting with "[" or ";".
     [[nodiscard]] bool Set(std::string_view section, std::string_view key, std::string_view value);
+
+    // Sets many keys of one section, with the result that Set would give key by key (a key
+    // named twice takes its last value), in one pass over the text: a list of thousands of
+    // items must not cost a pass per item. False, with nothing changed, when Set would
+    // refuse any of the names or values.
+    [[nodiscard]] bool SetMany(std::string_view section,
+                               const std::vector<std::pair<std::string, std::string>>& entries);
 
     // Removes the key line that Find finds. Answers whether a line was removed.
     bool DeleteKey(std::string_view section, std::string_view key);
@@ -84,6 +93,27 @@ private:
 
     std::string m_strText;
     std::vector<Line> m_lines;
+
+    friend class ProfileSnapshot;
+};
+
+// One INI file read once, for callers that look up many keys (the stamped-files list):
+// every lookup answers what GetPrivateProfileString would answer for the file as it was
+// read, in constant time.
+class ProfileSnapshot {
+public:
+    // Reads `file` (resolved like GetPrivateProfileString); a missing or unreadable file
+    // is an empty one.
+    explicit ProfileSnapshot(const std::string& file);
+
+    // As GetPrivateProfileString.
+    [[nodiscard]] std::size_t Get(std::string_view section, std::string_view key,
+                                  std::string_view defaultValue, std::string& value,
+                                  std::size_t size) const;
+
+private:
+    // Lower-cased "section\0key" of every reachable key, with its raw value.
+    std::unordered_map<std::string, std::string> m_values;
 };
 
 // Turns a profile file name into the path that is opened: a bare name (no "/") lies in the
@@ -110,3 +140,9 @@ std::string ResolveProfilePath(const std::string& file);
 // values that cannot be stored), when the file could not be written.
 [[nodiscard]] bool WritePrivateProfileString(const char* section, const char* key,
                                              const char* value, const std::string& file);
+
+// Writes many keys of one section in a single atomic replacement of the file, with the
+// result of a WritePrivateProfileString call per key (see ProfileText::SetMany).
+[[nodiscard]] bool WritePrivateProfileEntries(
+    const char* section, const std::vector<std::pair<std::string, std::string>>& entries,
+    const std::string& file);

@@ -192,6 +192,7 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_INTERNET_ERROR_BASE + 45,
      "Certifikát serveru vydala certifikační autorita, které se nedůvěřuje"},
     {IDS_INTERNET_ERROR_BASE + 57, "Nelze ověřit, zda certifikát serveru nebyl odvolán"},
+    {IDS_INTERNET_ERROR_BASE + 150, "Odpověď serveru neobsahuje požadovanou hlavičku"},
     {IDS_INTERNET_ERROR_BASE + 152, "Server vrátil neplatnou nebo nerozpoznanou odpověď"},
     {IDS_INTERNET_ERROR_BASE + 157, "Chyba zabezpečeného kanálu"},
     {IDS_INTERNET_ERROR_BASE + 174, "Přihlášení k serveru se nezdařilo"},

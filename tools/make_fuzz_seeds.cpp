@@ -94,6 +94,15 @@ int main(int argc, char** argv) {
     for (const char* target : {"tti_tac_metrics", "tti_tac_policy", "tti_tac_certinfo"})
         for (const auto& [name, bytes] : tacs)
             Write(corpus / target, name, bytes);
+    // The stamp reader takes whole replies and bare tokens alike.
+    for (const auto& [name, bytes] : tokens)
+        Write(corpus / "process_stamp_file", name, bytes);
+    for (const auto& [name, bytes] : replies)
+        Write(corpus / "process_stamp_file", name, bytes);
+    TokenSpec ecdsaReply = ecdsa;
+    ecdsaReply.tac->withPolicy = false;
+    Write(corpus / "process_stamp_file", "factory-ecdsa-tac-nopolicy.tsr",
+          TokenFactory::Reply(ecdsaReply));
 
     if (argc > 2) {
         // A few real samples, chosen for variety and size: replies for the reply decoders,
@@ -109,6 +118,7 @@ int main(int argc, char** argv) {
             const std::string base = "real-" + fs::path(name).filename().string();
             Bytes token = bytes;
             TTI_STATUS status{};
+            Write(corpus / "process_stamp_file", base, bytes);
             if (TTI_GetTSR_Status(&status, bytes.data(), static_cast<int>(bytes.size())) == 0) {
                 for (const char* target : {"tti_status", "tti_encoded_token", "tti_check_reply"})
                     Write(corpus / target, base, bytes);

@@ -126,7 +126,8 @@ TEST_F(FileDigestTest, UnknownOidLeavesTheLengthAsTheCallerSetIt) {
 
 TEST_F(FileDigestTest, MissingEmptyOrDirectoryPathGives304AfterTheLengthWasSet) {
     unsigned char digest[kDigestBufferSize] = {};
-    for (const std::string& path : {(m_dir / "missing.txt").string(), std::string(), m_dir.string()}) {
+    for (const std::string& path :
+         {(m_dir / "missing.txt").string(), std::string(), m_dir.string()}) {
         std::int32_t length = 0;
         EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.3", digest, length), DIGEST_E_READ_FILE)
             << path;
@@ -144,8 +145,8 @@ TEST_F(FileDigestTest, LargeFileAcrossManyBlocksMatchesOneShotDigestAndReportsPr
 
     unsigned char expected[EVP_MAX_MD_SIZE];
     unsigned int expectedLength = 0;
-    ASSERT_EQ(EVP_Digest(data.data(), data.size(), expected, &expectedLength, EVP_sha512(), nullptr),
-              1);
+    ASSERT_EQ(
+        EVP_Digest(data.data(), data.size(), expected, &expectedLength, EVP_sha512(), nullptr), 1);
 
     std::uint64_t lastDone = 0, lastTotal = 0;
     int calls = 0;

@@ -70,6 +70,7 @@ TEST(TimeStampRequest, NoncesNeverRepeatWithinTheSameSecond) {
         TTI_REQUEST request{};
         MakeNonce(request);
         ASSERT_EQ(request.nNonceLen, 8);
+        ASSERT_NE(request.nonce[0], 0); // all 8 bytes survive the INTEGER encoding
         seen.emplace(request.nonce, request.nonce + 8);
     }
     EXPECT_EQ(seen.size(), 1000u);
@@ -94,6 +95,5 @@ TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
 
 TEST(TimeStampRequest, MissingFileGives304) {
     TTI_REQUEST request;
-    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request),
-              DIGEST_E_READ_FILE);
+    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request), DIGEST_E_READ_FILE);
 }

@@ -1,0 +1,98 @@
+#include "cli/CliFrontEnd.h"
+
+#include "core/ClientSettings.h"
+
+#include <cstdio>
+
+CliMessageBoxes::CliMessageBoxes() : m_previous(SetMessageBoxes(this)) {}
+
+CliMessageBoxes::~CliMessageBoxes() { SetMessageBoxes(m_previous); }
+
+MsgResult CliMessageBoxes::Show(const std::string& text, const std::string&, MsgButtons buttons,
+                                MsgIcon icon) {
+    ++m_nShown;
+    m_lastIcon = icon;
+    if (!m_bQuiet) {
+        std::fflush(stdout);
+        std::FILE* out = icon == MsgIcon::Information ? stdout : stderr;
+        std::fprintf(out, "%s\n", text.c_str());
+        std::fflush(out);
+    }
+    if (buttons == MsgButtons::YesNo)
+        return m_answer == MsgResult::No ? MsgResult::No : MsgResult::Yes;
+    return MsgResult::Ok;
+}
+
+void CliListControl::DeleteAllRows() {
+    m_rows.clear();
+    m_nSelected = -1;
+}
+
+int CliListControl::InsertRow(int row, const std::string& text) {
+    m_rows.insert(m_rows.begin() + row, Row{text, ""});
+    return row;
+}
+
+void CliListControl::SetItemText(int row, int column, const std::string& text) {
+    Row& r = m_rows.at(static_cast<std::size_t>(row));
+    (column == 0 ? r.name : r.time) = text;
+}
+
+bool CliListControl::SelectAndFocus(int row) {
+    if (row < 0 || row >= RowCount())
+        return false;
+    m_nSelected = row;
+    if (m_pPanel != nullptr)
+        m_pPanel->OnItemChanged(row, true);
+    return true;
+}
+
+void CliListControl::DeleteRow(int row) {
+    m_rows.erase(m_rows.begin() + row);
+    if (m_nSelected == row)
+        m_nSelected = -1;
+    else if (m_nSelected > row)
+        --m_nSelected;
+}
+
+CClientSettings& LoadCliSettings(const std::string& iniPath) {
+    CClientSettings& settings = GetClientSettings();
+    if (iniPath.empty())
+        (void)UseUserIniFile(settings); // a folder that cannot be made just leaves defaults
+    else
+        settings.SetIniPath(iniPath);
+    settings.Load();
+    return settings;
+}
+
+CliSession::CliSession(const std::string& iniPath) : m_panel(m_rows), m_doc(m_registry) {
+    m_registry.LoadAtStartup(LoadCliSettings(iniPath));
+    m_rows.m_pPanel = &m_panel;
+    m_panel.SetDocument(&m_doc);
+    m_doc.SetFrontEnd(this);
+    m_doc.OnNewDocument();
+    m_panel.FillOnce(m_registry);
+}
+
+CliSession::~CliSession() {
+    m_doc.SaveModified();
+    m_doc.SetFrontEnd(nullptr);
+}
+
+void CliSession::SetVerifyAnswer(std::string source, bool addToList) {
+    m_strVerifySource = std::move(source);
+    m_bVerifyAddToList = addToList;
+}
+
+std::optional<std::string> CliSession::ChooseFile(const FileDialogSpec&) { return m_fileAnswer; }
+
+bool CliSession::RunVerifyDialog(VerifyDialogValues& values) {
+    if (!m_strVerifySource.empty())
+        values.m_strSourceFile = m_strVerifySource;
+    values.m_bAddToList = m_bVerifyAddToList;
+    if (!values.CanConfirm()) {
+        values.OnCancel();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,39 @@
+// The stamp list panel's behaviour, toolkit-free: it mirrors the registry row by row in an
+// IListControl, shows the chosen row's stamp through the document, and removes the
+// selected entry after a question. The GUI's docked bar and the command line both use it.
+#pragma once
+
+#include "doc/ListControl.h"
+#include "list/StampListPanel.h"
+
+// The document as the panel sees it.
+class IStampDocument {
+public:
+    virtual ~IStampDocument() = default;
+    virtual void ShowEntry(int index) = 0;
+    virtual int RemoveEntry(int index) = 0;
+};
+
+class CStampListPanel : public IStampListPanel {
+public:
+    explicit CStampListPanel(IListControl& control) : m_control(control) {}
+
+    // The active document; null when there is none (then choosing or deleting does nothing).
+    void SetDocument(IStampDocument* document) { m_pDocument = document; }
+
+    int FillOnce(const CStampList& list) override;
+    int SelectRow(int index) override;
+    int PutEntry(int index, const CStampListEntry& entry, bool select) override;
+    int DeleteSelected() override;
+
+    // The list control reports that `row`'s state changed; `focused` when it gained the
+    // focused state. A focused row is shown by the document at once.
+    void OnItemChanged(int row, bool focused);
+
+    bool IsFilled() const { return m_bFilled; }
+
+private:
+    IListControl& m_control;
+    IStampDocument* m_pDocument = nullptr;
+    bool m_bFilled = false;
+};

@@ -1,0 +1,214 @@
+// The stamp commands: a new stamp for a chosen file, and opening or verifying a stamp file.
+#include "doc/ZarnDoc.h"
+
+#include "core/ClientSettings.h"
+#include "core/TimeStampExchange.h"
+#include "core/TimeStampRequest.h"
+#include "doc/FrontEnd.h"
+#include "platform/LastError.h"
+#include "support/ErrorText.h"
+#include "support/Messages.h"
+#include "support/StringIds.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Mode of a new stamp file: what the user's umask allows of rw-rw-rw-.
+mode_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+// ---- New stamp ----------------------------------------------------------------------------
+
+void CZarnDoc::OnFileNew() {
+    CClientSettings& settings = GetClientSettings();
+    if (settings.GetServerUrl().empty() || settings.GetRequestPolicyOid().empty()) {
+        MessageBoxes().Show(LoadResString(IDS_SET_PARAMETERS), LoadResString(IDS_APP_TITLE),
+                            MsgButtons::Ok, MsgIcon::None);
+        if (CView* view = FirstView())
+            view->OnCommand(ID_SETTINGS);
+        return;
+    }
+    if (!HasMainWindow())
+        return;
+    const auto path = m_pFrontEnd->ChooseFile({LoadResString(IDS_SELECT_SOURCE_TITLE),
+                                               LoadResString(IDS_FILTER_ALL_FILES),
+                                               LoadResString(IDS_FILTER_ALL_FILES_PATTERN)});
+    if (path)
+        CreateStamp(*path);
+}
+
+int CZarnDoc::CreateStamp(const std::string& sourcePath) {
+    CClientSettings& settings = GetClientSettings();
+    const std::string policy = settings.GetRequestPolicyOid();
+    const int hashAlg = settings.m_nHashAlg;
+
+    TTI_REQUEST request;
+    const int digest = BuildTimeStampRequest(policy, hashAlg, sourcePath, request, m_digestProgress);
+    if (digest != DIGEST_OK) {
+        std::string text;
+        if (ResultCodeText(digest, text))
+            ErrorBox(FormatText(text, sourcePath));
+        return 0;
+    }
+
+    std::vector<unsigned char> reply(kReplyBufferSize);
+    int replyLength = kReplyBufferSize;
+    if (!RequestTimeStamp(request, reply.data(), replyLength))
+        return 0;
+    reply.resize(static_cast<std::size_t>(replyLength));
+
+    const int saveWholeReply = settings.m_nSaveTsr;
+    const std::string stampPath = sourcePath + m_stampExtensions[saveWholeReply != 0 ? 0 : 1];
+    const int stored = CheckAndStoreReply(request, reply, stampPath, saveWholeReply);
+    if (stored != 0)
+        AddToList(CStampListEntry{stampPath, sourcePath, "", ""});
+    return stored;
+}
+
+int CZarnDoc::CheckAndStoreReply(const TTI_REQUEST& request, const std::vector<unsigned char>& reply,
+                                 const std::string& stampPath, int saveWholeReply) {
+    CTimeStampPart part;
+    part.Reset();
+    std::vector<unsigned char> token;
+    if (!part.CheckFreshReply(request, reply, token)) {
+        ErrorBox(part.ErrorText());
+        return 0;
+    }
+    const std::vector<unsigned char>& data = saveWholeReply != 0 ? reply : token;
+    return WriteStampFile(stampPath, data.data(), data.size()) ? 1 : 0;
+}
+
+bool CZarnDoc::WriteStampFile(const std::string& path, const unsigned char* data,
+                              std::size_t length) {
+    // The new content goes to a temporary file beside the stamp, which replaces the stamp
+    // only when it is complete and on disk: an earlier stamp of the same name survives any
+    // failure, and no half-written stamp is ever left under the stamp's name.
+    const auto slash = path.rfind('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+        ".mivoklient-stamp-XXXXXX"; // short: the stamp's own name may be near the limit
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        SetLastError(static_cast<uint32_t>(errno));
+        ErrorBoxWithSystemErrorF(IDS_CANNOT_CREATE_FILE, path);
+        return false;
+    }
+    auto discard = [&] {
+        const LastErrorKeeper keep;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+    };
+    ::fchmod(fd, NewFileMode());
+
+    const ssize_t written = ::write(fd, data, length);
+    if (written < 0) {
+        SetLastError(static_cast<uint32_t>(errno));
+        discard();
+        ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, path);
+        return false;
+    }
+    if (static_cast<std::size_t>(written) != length) {
+        discard();
+        ErrorBoxF(IDS_SHORT_WRITE, path, static_cast<int>(std::min<std::size_t>(length, INT_MAX)),
+                  static_cast<unsigned>(written));
+        return false;
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        SetLastError(static_cast<uint32_t>(errno));
+        {
+            const LastErrorKeeper keep;
+            ::unlink(temporary.c_str());
+        }
+        ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, path);
+        return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        SetLastError(static_cast<uint32_t>(errno));
+        {
+            const LastErrorKeeper keep;
+            ::unlink(temporary.c_str());
+        }
+        ErrorBoxWithSystemErrorF(IDS_CANNOT_CREATE_FILE, path);
+        return false;
+    }
+    return true;
+}
+
+// ---- Open and verify ----------------------------------------------------------------------
+
+void CZarnDoc::OnFileOpen() {
+    if (!HasMainWindow())
+        return;
+    const auto path = m_pFrontEnd->ChooseFile({LoadResString(IDS_OPEN_STAMP_TITLE),
+                                               LoadResString(IDS_FILTER_STAMP_FILES),
+                                               LoadResString(IDS_FILTER_STAMP_FILES_PATTERN)});
+    if (path)
+        OpenStamp(*path, true);
+}
+
+void CZarnDoc::OnVerify() { OpenStamp("", false); }
+
+bool CZarnDoc::IsStampFilePath(const std::string& path) const {
+    for (const auto& extension : m_stampExtensions) {
+        const auto at = path.rfind(extension);
+        if (at != std::string::npos && path.compare(at, std::string::npos, extension) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string CZarnDoc::GuessSourcePath(const std::string& stampPath) const {
+    for (const auto& extension : m_stampExtensions) {
+        const auto at = stampPath.rfind(extension);
+        if (at != std::string::npos)
+            return stampPath.substr(0, at);
+    }
+    return {};
+}
+
+bool CZarnDoc::OnOpenDocument(const char* path) {
+    if (path == nullptr)
+        return false;
+    if (IsStampFilePath(path))
+        return OpenStamp(path, true) != 0;
+    return CreateStamp(path) != 0;
+}
+
+int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
+    if (!m_semBusy.try_acquire())
+        return 0; // already running, e.g. a path handed over while the dialog is open
+
+    VerifyDialogValues values{stampPath, GuessSourcePath(stampPath), addToList};
+    int result = 0;
+    if (m_pFrontEnd != nullptr && m_pFrontEnd->RunVerifyDialog(values)) {
+        const CStampListEntry entry{values.m_strStampFile, values.m_strSourceFile, "", ""};
+        if (values.m_bAddToList) {
+            // The panel selects the row, which shows the stamp with the check's outcome.
+            AddToList(entry);
+        } else {
+            const std::string caption = LoadResString(IDS_VERIFY_RESULT_CAPTION);
+            CTimeStampPart part;
+            if (part.VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile)) {
+                MessageBoxes().Show(LoadResString(IDS_STAMP_OK), caption, MsgButtons::Ok,
+                                    MsgIcon::Information);
+            } else {
+                MessageBoxes().Show(LoadResString(IDS_DIGEST_MISMATCH) + "\n\n" + part.ErrorText(),
+                                    caption, MsgButtons::Ok, MsgIcon::Error);
+            }
+        }
+        result = 1;
+    }
+    m_semBusy.release();
+    return result;
+}

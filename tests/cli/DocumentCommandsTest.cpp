@@ -1,0 +1,131 @@
+// mivoklient-cli as a front end of the document: stamp, verify, show, list, add, remove,
+// run as a user would run them against the local test TSA, with the registry in the
+// user's INI file.
+#include "tools/TestTsa.h"
+
+#include "support/OpensslTs.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using mivo::test::CommandResult;
+using mivo::test::RunCommand;
+using mivo::test::ShellQuote;
+using mivo::test::TestTsa;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliDocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_config.Write("mivoklient.ini", "[zarn]\nserver_url=" + m_tsa.Url() +
+                                             "\npolicy_oid=1.2.3.4.1\nhash_alg=2\n");
+    }
+    CommandResult Run(const std::string& arguments) const {
+        return RunCommand("MIVOKLIENT_CONFIG_DIR=" + ShellQuote(m_config.Path()) +
+                          " MIVOKLIENT_SYSCONF_DIR=" + ShellQuote(m_config.Path() + "/etc") +
+                          " " + ShellQuote(std::string(MIVO_BINARY_DIR) + "/cli/mivoklient-cli") +
+                          " " + arguments);
+    }
+    std::string Ini() const { return TempDir::Read(m_config.File("mivoklient.ini")); }
+
+    TestTsa m_tsa;
+    TempDir m_config;
+    TempDir m_files;
+};
+
+} // namespace
+
+TEST_F(CliDocumentTest, StampSeveralFilesReportsEachAndSavesTheList) {
+    const auto a = m_files.Write("a.txt", "A");
+    const auto b = m_files.Write("b.txt", "B");
+    const auto missing = m_files.File("missing.txt");
+    const CommandResult r =
+        Run("stamp " + ShellQuote(a) + " " + ShellQuote(missing) + " " + ShellQuote(b));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("[1/3] " + a + "\n  + " + a + ".tsr\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[2/3] " + missing + "\n[3/3]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Orazítkováno 2 z 3 souborů.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Chyba při čtení zdrojového souboru " + missing), std::string::npos);
+    EXPECT_TRUE(fs::exists(a + ".tsr"));
+    EXPECT_TRUE(fs::exists(b + ".tsr"));
+    EXPECT_NE(Ini().find("tsf_item0=" + a + ".tsr," + a + "\n"), std::string::npos) << Ini();
+    EXPECT_NE(Ini().find("tsf_item1=" + b + ".tsr," + b + "\n"), std::string::npos);
+    EXPECT_NE(Ini().find("count=2\n"), std::string::npos);
+
+    // Stamping again replaces the entry instead of adding one.
+    EXPECT_EQ(Run("stamp " + ShellQuote(a)).exitCode, 0);
+    EXPECT_NE(Ini().find("count=2\n"), std::string::npos);
+}
+
+TEST_F(CliDocumentTest, ListShowVerifyAddAndRemove) {
+    const auto a = m_files.Write("smlouva.pdf", "obsah");
+    ASSERT_EQ(Run("stamp " + ShellQuote(a)).exitCode, 0);
+    const std::string iniAfterStamp = Ini();
+
+    CommandResult r = Run("list");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("0\tsmlouva.pdf.tsr\t20", 0), 0u) << r.out;
+    EXPECT_EQ(Ini(), iniAfterStamp); // nothing changed, nothing written
+
+    // The source is guessed from the stamp's name.
+    r = Run("verify " + ShellQuote(a + ".tsr"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Kvalifikované časové razítko je v pořádku\n");
+
+    r = Run("show --json " + ShellQuote(a + ".tsr"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\n  \"m_hash_verif_msg\": \"Kvalifikované časové razítko je v "
+                          "pořádku\",\n  \"m_verif_msg\": \"\",\n  \"m_strClockName\": ",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\"m_strPolicyOid\": \"1.2.3.4.1\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"m_mtr_strNtpTime\": \"No TimeAttributeCert found\""),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\"m_tac_strValidUntil\": \"\"\n}\n"), std::string::npos);
+
+    // A changed source: the reason on standard error, the details all the same.
+    m_files.Write("smlouva.pdf", "obsaH");
+    r = Run("show " + ShellQuote(a + ".tsr"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Ověření miniatury skončilo chybou\n");
+    EXPECT_NE(r.out.find("m_hash_verif_msg: Chyba kvalifikovaného časového razítka\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("m_strHashAlgorithm: SHA-256\n"), std::string::npos);
+    r = Run("verify " + ShellQuote(a + ".tsr") + " " + ShellQuote(a));
+    EXPECT_EQ(r.exitCode, 1);
+
+    // A stamp of a public TSA added with its source, then removed again.
+    const std::string real = std::string(MIVO_TEST_DATA_DIR) + "/real-tokens/";
+    r = Run("add " + ShellQuote(real + "sigstage-ecdsa-sha256-reply.tsr") + " " +
+            ShellQuote(real + "data/hello.txt"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1\tsigstage-ecdsa-sha256-reply.tsr\t2025/05/09  11:58:55\n");
+    EXPECT_NE(Ini().find("count=2\n"), std::string::npos);
+
+    r = Run("remove 0");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Odebráno ze seznamu: " + a + ".tsr\n");
+    EXPECT_TRUE(fs::exists(a + ".tsr")); // the files stay
+    r = Run("list");
+    EXPECT_EQ(r.out.rfind("0\tsigstage-ecdsa-sha256-reply.tsr\t", 0), 0u) << r.out;
+
+    r = Run("remove 5");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Položka 5 v seznamu není (seznam má 1 položek).\n");
+}
+
+TEST_F(CliDocumentTest, UsageErrors) {
+    EXPECT_EQ(Run("stamp").exitCode, 2);
+    EXPECT_EQ(Run("show").exitCode, 2);
+    EXPECT_EQ(Run("remove x").exitCode, 2);
+    EXPECT_EQ(Run("list extra").exitCode, 2);
+    EXPECT_EQ(Run("verify " + ShellQuote(m_files.File("no-extension"))).exitCode, 2);
+    EXPECT_EQ(Run("stamp --bogus a").exitCode, 2);
+}

@@ -1,0 +1,139 @@
+// The document's own operations: published fields, showing and removing entries, deleting
+// through the panel and the save point.
+#include "DocFixture.h"
+
+#include "list/StampList.h"
+#include "support/StringIds.h"
+
+#include <filesystem>
+
+using namespace doc_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DocumentTest : public DocFixture {
+protected:
+    // Lists `count` stamps (tokens of the factory with their sources) without the TSA.
+    void ListStamps(int count) {
+        for (int i = 0; i < count; ++i) {
+            const std::string content = "source " + std::to_string(i);
+            const auto source = dir.Write("s" + std::to_string(i) + ".txt", content);
+            const auto stamp = WriteToken("s" + std::to_string(i) + ".txt.tst", content);
+            doc->AddToList({stamp, source, "", ""});
+        }
+        boxes.shown.clear();
+    }
+};
+
+} // namespace
+
+TEST_F(DocumentTest, FieldNamesAreExactAndCaseSensitive) {
+    ListStamps(1);
+    EXPECT_EQ(doc->GetFieldValue("m_strUTCTime"), "2025/05/09  11:58:55");
+    doc->m_mtr_strPolicyOID = "tac policy";
+    doc->m_strPolicyOid = "token policy";
+    EXPECT_EQ(doc->GetFieldValue("m_mtr_strPolicyOID"), "tac policy");
+    EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "token policy");
+    EXPECT_EQ(doc->GetFieldValue("m_strpolicyoid"), "");
+    EXPECT_EQ(doc->GetFieldValue("m_doc_name"), dir.File("s0.txt"));
+    EXPECT_EQ(doc->GetFieldValue("m_file_name"), dir.File("s0.txt.tst"));
+    EXPECT_EQ(doc->GetFieldValue("anything"), "");
+    EXPECT_EQ(CZarnDoc::DisplayFieldNames().size(), 25u);
+    EXPECT_EQ(CZarnDoc::DisplayFieldNames()[0], "m_hash_verif_msg");
+    EXPECT_EQ(CZarnDoc::DisplayFieldNames()[24], "m_tac_strSignature");
+}
+
+TEST_F(DocumentTest, ShowingNothingEmptiesEverything) {
+    ListStamps(2);
+    for (int index : {-1, 2, 99}) {
+        doc->ShowEntry(1);
+        ASSERT_FALSE(doc->m_strSerialNumber.empty());
+        const int updates = view.updates;
+        doc->ShowEntry(index);
+        EXPECT_EQ(doc->GetCurrentEntryIndex(), -1) << index;
+        EXPECT_EQ(doc->GetTitle(), "") << index;
+        EXPECT_EQ(doc->GetFieldValue("m_file_name"), "") << index;
+        for (auto name : CZarnDoc::DisplayFieldNames())
+            EXPECT_EQ(doc->GetFieldValue(name), "") << name;
+        EXPECT_FALSE(doc->HasTstInfo());
+        EXPECT_EQ(view.updates, updates + 1) << index;
+    }
+}
+
+TEST_F(DocumentTest, RemovingTheShownEntryForgetsItOthersKeepTheIndex) {
+    ListStamps(3);
+    doc->ShowEntry(1);
+    EXPECT_EQ(doc->RemoveEntry(2), 1);
+    EXPECT_EQ(doc->GetCurrentEntryIndex(), 1);
+    EXPECT_EQ(doc->RemoveEntry(1), 1);
+    EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
+    EXPECT_EQ(doc->RemoveEntry(1), 0); // count is 1 now
+    EXPECT_EQ(doc->RemoveEntry(-1), 0);
+    EXPECT_EQ(registry.GetCount(), 1);
+}
+
+TEST_F(DocumentTest, DeleteAsksAndRemovesOnlyOnYes) {
+    ListStamps(2); // the second row is selected and shown
+    boxes.Answer(MsgResult::No);
+    doc->OnCommand(ID_DELETE_FROM_LIST);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "Vymazat vybraný soubor kvalifikovaného časového razítka?");
+    EXPECT_EQ(boxes.shown[0].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Question);
+    EXPECT_EQ(registry.GetCount(), 2);
+
+    doc->SetModifiedFlag(false);
+    boxes.Answer(MsgResult::Yes);
+    doc->OnCommand(ID_DELETE_FROM_LIST);
+    EXPECT_EQ(registry.GetCount(), 1);
+    EXPECT_EQ(front.list.rows.size(), 1u);
+    EXPECT_EQ(front.list.selected, -1);
+    EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
+    EXPECT_EQ(doc->m_strSerialNumber, "");
+    EXPECT_TRUE(doc->IsModified());
+    // The files stay on disk.
+    EXPECT_TRUE(fs::exists(dir.File("s1.txt.tst")));
+
+    // Nothing selected: no question, nothing changes.
+    boxes.shown.clear();
+    doc->SetModifiedFlag(false);
+    doc->OnCommand(ID_DELETE_FROM_LIST);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(doc->IsModified());
+}
+
+TEST_F(DocumentTest, SavePointWritesTheRegistryOnlyWhenItChanged) {
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_FALSE(fs::exists(Settings().IniPath())); // closing without changes writes nothing
+    ListStamps(2);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_FALSE(doc->IsModified());
+    CStampList loaded;
+    EXPECT_EQ(LoadStampList(Settings(), loaded), 2);
+    EXPECT_EQ(loaded.GetAt(1).m_strStampFile, dir.File("s1.txt.tst"));
+    EXPECT_EQ(loaded.GetAt(1).m_strSourceFile, dir.File("s1.txt"));
+    EXPECT_EQ(fs::status(Settings().IniPath()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(DocumentTest, FailedSaveIsReportedAndKeptForTheNextSavePoint) {
+    ListStamps(1);
+    // The INI path is a folder: the file cannot be written.
+    fs::create_directories(dir.Path() + "/blocked.ini");
+    Settings().SetIniPath(dir.Path() + "/blocked.ini");
+    EXPECT_TRUE(doc->SaveModified());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Chyba při zápisu do souboru: " + dir.Path() + "/blocked.ini", 0),
+              0u);
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(DocumentTest, NewDocumentHasAnEmptyTitleAndFileNewNeverMakesAnother) {
+    doc->SetTitle("x");
+    EXPECT_TRUE(doc->OnNewDocument());
+    EXPECT_EQ(doc->GetTitle(), "");
+    EXPECT_TRUE(doc->OnCommand(ID_FILE_NEW));
+    EXPECT_FALSE(doc->OnCommand(ID_APP_ABOUT)); // the view's, not the document's
+}

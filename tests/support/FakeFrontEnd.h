@@ -1,0 +1,115 @@
+// Scripted fakes of the front end for headless tests of the document: a list control that
+// keeps its rows in memory, a front end whose dialogs answer from a script, and a view that
+// counts its updates.
+#pragma once
+
+#include "doc/DocView.h"
+#include "doc/FrontEnd.h"
+#include "doc/ListControl.h"
+#include "doc/StampListPanel.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class FakeListControl final : public IListControl {
+public:
+    struct Row {
+        std::string name;
+        std::string time;
+    };
+
+    CStampListPanel* panel = nullptr; // told of focus changes, as the real list does
+    int width = 300;
+    std::vector<std::pair<std::string, int>> columns;
+    std::vector<Row> rows;
+    int selected = -1;
+    bool scrolledToEnd = false;
+    int focusCalls = 0;
+
+    int ClientWidth() const override { return width; }
+    int RowCount() const override { return static_cast<int>(rows.size()); }
+    void DeleteAllRows() override {
+        rows.clear();
+        selected = -1;
+    }
+    void InsertColumn(int index, const std::string& heading, int w) override {
+        columns.insert(columns.begin() + index, {heading, w});
+    }
+    int InsertRow(int row, const std::string& text) override {
+        rows.insert(rows.begin() + row, Row{text, ""});
+        if (selected >= row)
+            ++selected;
+        return row;
+    }
+    void SetItemText(int row, int column, const std::string& text) override {
+        (column == 0 ? rows.at(static_cast<size_t>(row)).name
+                     : rows.at(static_cast<size_t>(row)).time) = text;
+    }
+    bool SelectAndFocus(int row) override {
+        if (row < 0 || row >= RowCount())
+            return false;
+        selected = row;
+        if (panel != nullptr)
+            panel->OnItemChanged(row, true);
+        return true;
+    }
+    int FirstSelectedRow() const override { return selected; }
+    void DeleteRow(int row) override {
+        rows.erase(rows.begin() + row);
+        if (selected == row)
+            selected = -1;
+        else if (selected > row)
+            --selected;
+    }
+    void ScrollToEnd() override { scrolledToEnd = true; }
+    void SetFocus() override { ++focusCalls; }
+};
+
+class FakeFrontEnd final : public IFrontEnd {
+public:
+    FakeFrontEnd() : panel(list) { list.panel = &panel; }
+
+    bool mainWindow = true;
+    FakeListControl list;
+    CStampListPanel panel;
+    // Answers of the open-file dialog, in order; nullopt = cancelled.
+    std::deque<std::optional<std::string>> fileAnswers;
+    std::vector<FileDialogSpec> fileDialogs;
+    // The verification dialog: what it was shown with, and the user's part.
+    std::vector<VerifyDialogValues> verifyShown;
+    std::function<bool(VerifyDialogValues&)> verifyAnswer = [](VerifyDialogValues& v) {
+        return v.CanConfirm(); // OK as proposed
+    };
+
+    bool HasMainWindow() const override { return mainWindow; }
+    IStampListPanel* ListPanel() override { return mainWindow ? &panel : nullptr; }
+    std::optional<std::string> ChooseFile(const FileDialogSpec& spec) override {
+        fileDialogs.push_back(spec);
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+    bool RunVerifyDialog(VerifyDialogValues& values) override {
+        verifyShown.push_back(values);
+        const bool ok = verifyAnswer(values);
+        if (!ok)
+            values.OnCancel();
+        return ok;
+    }
+};
+
+class CountingView final : public CView {
+public:
+    int updates = 0;
+    std::vector<unsigned> commands;
+    void OnUpdate(CView*, long) override { ++updates; }
+    bool OnCommand(unsigned id) override {
+        commands.push_back(id);
+        return true;
+    }
+};
