@@ -65,8 +65,13 @@ CClientSettings& LoadCliSettings(const std::string& iniPath) {
     return settings;
 }
 
-CliSession::CliSession(const std::string& iniPath) : m_panel(m_rows), m_doc(m_registry) {
-    m_registry.LoadAtStartup(LoadCliSettings(iniPath));
+CliSession::CliSession(const std::string& iniPath, bool refreshTimes)
+    : m_panel(m_rows), m_doc(m_registry) {
+    CClientSettings& settings = LoadCliSettings(iniPath);
+    if (refreshTimes)
+        m_registry.LoadAtStartup(settings);
+    else
+        LoadStampList(settings, m_registry);
     m_rows.m_pPanel = &m_panel;
     m_panel.SetDocument(&m_doc);
     m_doc.SetFrontEnd(this);

@@ -63,7 +63,9 @@ public:
 class CliSession final : public IFrontEnd {
 public:
     // Loads the settings from `iniPath` (the user's INI file when empty) and the registry.
-    explicit CliSession(const std::string& iniPath);
+    // With `refreshTimes` every listed stamp is read for its time, as the window does at
+    // start-up; commands that show no list times skip that cost.
+    CliSession(const std::string& iniPath, bool refreshTimes);
     // The save point: the registry is written when it changed.
     ~CliSession() override;
     CliSession(const CliSession&) = delete;

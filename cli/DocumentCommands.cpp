@@ -112,7 +112,7 @@ int CmdStamp(const Args& args) {
         return UsageError(p.error);
     if (p.plain.empty())
         return UsageError("stamp potřebuje alespoň jeden soubor");
-    CliSession session(p.ini);
+    CliSession session(p.ini, false);
     // New stamps are checked as they are shown; only failures need saying.
     const std::size_t count = p.plain.size();
     std::size_t stamped = 0;
@@ -145,7 +145,7 @@ int CmdVerify(const Args& args) {
         return UsageError(p.error);
     if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
         return UsageError("verify potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini);
+    CliSession session(p.ini, false);
     session.SetVerifyAnswer(p.plain.size() == 2 ? p.plain[1] : std::string(), false);
     if (session.Doc().OpenStamp(p.plain[0], false) == 0)
         return UsageError("zdrojový soubor nelze odvodit z názvu razítka; zadejte jej");
@@ -158,7 +158,7 @@ int CmdShow(const Args& args) {
         return UsageError(p.error);
     if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
         return UsageError("show potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini);
+    CliSession session(p.ini, false);
     CZarnDoc& doc = session.Doc();
     const std::string source =
         p.plain.size() == 2 ? p.plain[1] : doc.GuessSourcePath(p.plain[0]);
@@ -184,7 +184,7 @@ int CmdList(const Args& args) {
         return UsageError(p.error);
     if (!p.plain.empty())
         return UsageError("list nemá žádné argumenty");
-    CliSession session(p.ini);
+    CliSession session(p.ini, true);
     const auto& rows = session.Rows().m_rows;
     for (std::size_t i = 0; i < rows.size(); ++i)
         std::printf("%zu\t%s\t%s\t%s\n", i, rows[i].name.c_str(), rows[i].time.c_str(),
@@ -198,7 +198,7 @@ int CmdAdd(const Args& args) {
         return UsageError(p.error);
     if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
         return UsageError("add potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini);
+    CliSession session(p.ini, false);
     session.SetVerifyAnswer(p.plain.size() == 2 ? p.plain[1] : std::string(), true);
     // Adding shows the stamp, which checks it: a failed check is printed and reported.
     const int before = session.Boxes().m_nShown;
@@ -222,7 +222,7 @@ int CmdRemove(const Args& args) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
         return UsageError("neplatné číslo položky '" + text + "'");
     const int index = std::stoi(text);
-    CliSession session(p.ini);
+    CliSession session(p.ini, false);
     if (index >= session.Registry().GetCount()) {
         std::fprintf(stderr, "Položka %d v seznamu není (seznam má %d položek).\n", index,
                      session.Registry().GetCount());

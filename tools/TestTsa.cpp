@@ -292,6 +292,10 @@ Bytes TestTsa::MakeReply(const Bytes& requestBody, const TsaBehaviour& b,
 
     spec.genTime = TokenFactory::GenTimeNow(b.timeSkewSeconds);
     spec.serial = BigEndian(g_serial.fetch_add(1));
+    // A TSA names itself as its certificate does.
+    GeneralNameSpec name;
+    name.dirName = TokenFactory::TsaSubject(b.key);
+    spec.tsaName = name;
     AccuracySpec accuracy;
     accuracy.seconds = 1;
     spec.accuracy = accuracy;

@@ -253,14 +253,10 @@ const Pki& ThePki() {
         p.ca.cert =
             NewCert(p.ca.key.get(), {{"C", "CZ"}, {"O", "Mivo Test"}, {"CN", "Mivo Test CA"}},
                     nullptr, true, false);
-        const std::pair<KeyKind, const char*> kinds[] = {{KeyKind::Rsa, "Mivo Test TSA RSA"},
-                                                         {KeyKind::Ecdsa, "Mivo Test TSA ECDSA"},
-                                                         {KeyKind::RsaPss, "Mivo Test TSA PSS"}};
-        for (const auto& [kind, cn] : kinds) {
+        for (const KeyKind kind : {KeyKind::Rsa, KeyKind::Ecdsa, KeyKind::RsaPss}) {
             Credential c;
             c.key = NewKey(kind != KeyKind::Ecdsa);
-            c.cert = NewCert(c.key.get(), {{"C", "CZ"}, {"O", "Mivo Test"}, {"CN", cn}}, &p.ca,
-                             false, true);
+            c.cert = NewCert(c.key.get(), TokenFactory::TsaSubject(kind), &p.ca, false, true);
             p.tsa.emplace(kind, std::move(c));
         }
         p.tacIssuer.key = NewKey(false);
@@ -705,6 +701,13 @@ std::string TokenFactory::TsaKeyPem(KeyKind key) {
     char* data = nullptr;
     const long n = BIO_get_mem_data(bio.get(), &data);
     return std::string(data, static_cast<std::size_t>(n));
+}
+
+DirName TokenFactory::TsaSubject(KeyKind key) {
+    const char* cn = key == KeyKind::Rsa     ? "Mivo Test TSA RSA"
+                     : key == KeyKind::Ecdsa ? "Mivo Test TSA ECDSA"
+                                             : "Mivo Test TSA PSS";
+    return {{"C", "CZ"}, {"O", "Mivo Test"}, {"CN", cn}};
 }
 
 std::string TokenFactory::TacIssuerCertPem() {

@@ -124,6 +124,8 @@ public:
     static Bytes TsaCertDer(KeyKind key);
     static std::string TsaKeyPem(KeyKind key);
     static std::string TacIssuerCertPem();
+    // The subject of the TSA certificate of `key`, as a TSA names itself in its tokens.
+    static DirName TsaSubject(KeyKind key);
 };
 
 } // namespace mivo::test
