@@ -26,6 +26,7 @@ public:
 
     // The front end the document talks to; null: no main window, no dialogs.
     void SetFrontEnd(IFrontEnd* frontEnd) { m_pFrontEnd = frontEnd; }
+    IFrontEnd* FrontEnd() const { return m_pFrontEnd; }
     // Reports the hashing of a large file while a new stamp is made (the command line).
     void SetDigestProgress(DigestProgress progress) { m_digestProgress = std::move(progress); }
 
@@ -119,9 +120,11 @@ public:
     std::string m_tac_strSerialNumber;
     std::string m_tac_strSignature;
 
-private:
+    // The main window's list panel; null without a main window.
     IStampListPanel* ListPanel() const;
     bool HasMainWindow() const;
+
+private:
     void FillTokenTexts();
     void FillTacTexts();
     // Member of the display text called `name`; null for any other name.
