@@ -1,3 +1,4 @@
+#include "platform/OpenSslPtr.h"
 #include "platform/CertServices.h"
 
 #include "platform/ConfigDirs.h"
@@ -23,10 +24,7 @@
 
 namespace {
 
-template <auto Free> struct FreeFn {
-    template <class T> void operator()(T* p) const noexcept { Free(p); }
-};
-template <class T, auto Free> using Owned = std::unique_ptr<T, FreeFn<Free>>;
+template <class T, auto Free> using Owned = OpenSslPtr<T, Free>;
 
 using BioPtr = Owned<BIO, BIO_free_all>;
 using CmsPtr = Owned<CMS_ContentInfo, CMS_ContentInfo_free>;

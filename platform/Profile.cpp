@@ -633,10 +633,15 @@ std::size_t ProfileSnapshot::Get(std::string_view section, std::string_view key,
     return value.size();
 }
 
-bool WritePrivateProfileEntries(const char* section,
-                                const std::vector<std::pair<std::string, std::string>>& entries,
-                                const std::string& file) {
-    if (section == nullptr || file.empty()) {
+namespace {
+
+enum class Edit { Changed, Unchanged, Refused };
+
+// Reads `file`, lets `edit` change its text, and replaces the file atomically when the text
+// changed. `edit` answers whether it changed anything, and Refused for names or values that
+// cannot be stored (EINVAL).
+template <typename EditFn> bool EditProfileFile(const std::string& file, EditFn edit) {
+    if (file.empty()) {
         SetLastError(EINVAL);
         return false;
     }
@@ -651,43 +656,53 @@ bool WritePrivateProfileEntries(const char* section,
     }
     const bool exists = read == ReadResult::Ok;
     ProfileText profile(old);
-    if (!profile.SetMany(section, entries)) {
+    switch (edit(profile, exists)) {
+    case Edit::Refused:
         SetLastError(EINVAL);
         return false;
-    }
-    if (exists && profile.Text() == old) {
+    case Edit::Unchanged:
         return true;
+    case Edit::Changed:
+        break;
     }
     return ReplaceFileAtomically(path, profile.Text(), exists ? &st : nullptr);
 }
 
+} // namespace
+
+bool WritePrivateProfileEntries(const char* section,
+                                const std::vector<std::pair<std::string, std::string>>& entries,
+                                const std::string& file) {
+    if (section == nullptr) {
+        SetLastError(EINVAL);
+        return false;
+    }
+    return EditProfileFile(file, [&](ProfileText& profile, bool exists) {
+        const std::string old = profile.Text();
+        if (!profile.SetMany(section, entries))
+            return Edit::Refused;
+        return exists && profile.Text() == old ? Edit::Unchanged : Edit::Changed;
+    });
+}
+
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const std::string& file) {
-    if (section == nullptr || file.empty()) {
+    if (section == nullptr) {
         SetLastError(EINVAL);
         return false;
     }
-    const std::string path = ReplaceTarget(ResolveProfilePath(file));
-    std::string old;
-    struct stat st {};
-    int error = 0;
-    const ReadResult read = ReadFileText(path, old, st, error);
-    if (read == ReadResult::Failed) {
-        SetLastError(static_cast<uint32_t>(error));
-        return false;
-    }
-    const bool exists = read == ReadResult::Ok;
-    ProfileText profile(old);
-    if (key == nullptr) {
-        profile.DeleteSection(section);
-    } else if (value == nullptr) {
-        profile.DeleteKey(section, key);
-    } else if (!profile.Set(section, key, value)) {
-        SetLastError(EINVAL);
-        return false;
-    }
-    if (profile.Text() == old && (exists || key == nullptr || value == nullptr)) {
-        return true; // nothing to change, or nothing to delete in a missing file
-    }
-    return ReplaceFileAtomically(path, profile.Text(), exists ? &st : nullptr);
+    return EditProfileFile(file, [&](ProfileText& profile, bool exists) {
+        const std::string old = profile.Text();
+        if (key == nullptr) {
+            profile.DeleteSection(section);
+        } else if (value == nullptr) {
+            profile.DeleteKey(section, key);
+        } else if (!profile.Set(section, key, value)) {
+            return Edit::Refused;
+        }
+        // Nothing to change, or nothing to delete in a missing file.
+        if (profile.Text() == old && (exists || key == nullptr || value == nullptr))
+            return Edit::Unchanged;
+        return Edit::Changed;
+    });
 }

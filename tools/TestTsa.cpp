@@ -1,6 +1,7 @@
 // The test TSA: one accepting thread, one thread per connection, blocking sockets watched
 // with poll so that every wait ends when the server stops. TLS through OpenSSL's SSL on
 // the same sockets, with certificates made here for 127.0.0.1.
+#include "platform/OpenSslPtr.h"
 #include "tools/TestTsa.h"
 
 #include <openssl/bn.h>
@@ -36,10 +37,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <auto Free> struct FreeFn {
-    template <class T> void operator()(T* p) const noexcept { Free(p); }
-};
-template <class T, auto Free> using Owned = std::unique_ptr<T, FreeFn<Free>>;
+template <class T, auto Free> using Owned = OpenSslPtr<T, Free>;
 using KeyPtr = Owned<EVP_PKEY, EVP_PKEY_free>;
 using X509Ptr = Owned<X509, X509_free>;
 using SslCtxPtr = Owned<SSL_CTX, SSL_CTX_free>;

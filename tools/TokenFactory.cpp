@@ -1,6 +1,7 @@
 // Test replies and tokens: TSTInfo from OpenSSL's time-stamp types, signed with CMS (which
 // also does RSASSA-PSS), replies and the TAC written as DER by hand so that a test can put
 // any value anywhere.
+#include "platform/OpenSslPtr.h"
 #include "tools/TokenFactory.h"
 
 #include <openssl/asn1.h>
@@ -30,10 +31,7 @@ namespace {
 
 // ---- Owning pointers -------------------------------------------------------------------
 
-template <auto Free> struct FreeFn {
-    template <class T> void operator()(T* p) const noexcept { Free(p); }
-};
-template <class T, auto Free> using Owned = std::unique_ptr<T, FreeFn<Free>>;
+template <class T, auto Free> using Owned = OpenSslPtr<T, Free>;
 
 using AlgorPtr = Owned<X509_ALGOR, X509_ALGOR_free>;
 using Asn1IntegerPtr = Owned<ASN1_INTEGER, ASN1_INTEGER_free>;

@@ -4,6 +4,7 @@
 #ifndef MIVO_CORE_TTI_TTI_INTERNAL_H
 #define MIVO_CORE_TTI_TTI_INTERNAL_H
 
+#include "platform/OpenSslPtr.h"
 #include "core/tti/tti.h"
 
 #include <openssl/asn1.h>
@@ -30,10 +31,7 @@ namespace mivo::tti {
 
 // ---- Owning pointers -------------------------------------------------------------------
 
-template <auto Free> struct FreeFn {
-    template <class T> void operator()(T* p) const noexcept { Free(p); }
-};
-template <class T, auto Free> using Owned = std::unique_ptr<T, FreeFn<Free>>;
+template <class T, auto Free> using Owned = OpenSslPtr<T, Free>;
 
 using AlgorPtr = Owned<X509_ALGOR, X509_ALGOR_free>;
 using Asn1IntegerPtr = Owned<ASN1_INTEGER, ASN1_INTEGER_free>;
