@@ -12,6 +12,8 @@
 //   61450-61499        our own: texts of the verification dialog
 //   61500-61549        our own: menu texts ("&" marks the access key, "\t" the shortcut)
 //   61550-61599        our own: file-dialog filter patterns
+//   61650-61699        our own: the application shell
+//   61700-61749        our own: the Qt front end's buttons and connection prompts
 //   62000 + status     HTTP status texts
 //   63000 + (code - 12000)  texts of the internet error codes 12000-12174
 #pragma once
@@ -155,6 +157,25 @@ inline constexpr uint32_t IDS_MENU_ABOUT = 61516;
 // File-dialog filter patterns.
 inline constexpr uint32_t IDS_FILTER_STAMP_FILES_PATTERN = 61550; // "*.tsr;*.tst"
 inline constexpr uint32_t IDS_FILTER_ALL_FILES_PATTERN = 61551;   // "*.*"
+
+// The application shell.
+inline constexpr uint32_t IDS_HELP_PAGE = 61650; // "napoveda.html", the help beside the program
+
+// Buttons of the message boxes and prompts; the connection prompts.
+inline constexpr uint32_t IDS_BUTTON_YES = 61700;
+inline constexpr uint32_t IDS_BUTTON_NO = 61701;
+inline constexpr uint32_t IDS_BUTTON_OK = 61702;
+inline constexpr uint32_t IDS_BUTTON_CANCEL = 61703;
+inline constexpr uint32_t IDS_CERT_PROBLEM_CAPTION = 61710;
+inline constexpr uint32_t IDS_CERT_PROBLEM_INTRO = 61711;    // %s = server
+inline constexpr uint32_t IDS_CERT_PROBLEM_QUESTION = 61712;
+inline constexpr uint32_t IDS_CRED_SERVER_CAPTION = 61720;
+inline constexpr uint32_t IDS_CRED_PROXY_CAPTION = 61721;
+inline constexpr uint32_t IDS_CRED_SERVER_INTRO = 61722;     // %s = server
+inline constexpr uint32_t IDS_CRED_PROXY_INTRO = 61723;      // %s = proxy
+inline constexpr uint32_t IDS_CRED_REALM = 61724;            // %s = realm
+inline constexpr uint32_t IDS_CRED_USER = 61725;
+inline constexpr uint32_t IDS_CRED_PASSWORD = 61726;
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

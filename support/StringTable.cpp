@@ -149,6 +149,23 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
 
     {IDS_FILTER_STAMP_FILES_PATTERN, "*.tsr;*.tst"},
     {IDS_FILTER_ALL_FILES_PATTERN, "*.*"},
+    {IDS_HELP_PAGE, "napoveda.html"},
+
+    {IDS_BUTTON_YES, "Ano"},
+    {IDS_BUTTON_NO, "Ne"},
+    {IDS_BUTTON_OK, "OK"},
+    {IDS_BUTTON_CANCEL, "Storno"},
+    {IDS_CERT_PROBLEM_CAPTION, "Výstraha zabezpečení"},
+    {IDS_CERT_PROBLEM_INTRO, "Certifikát serveru %s neprošel kontrolou:"},
+    {IDS_CERT_PROBLEM_QUESTION,
+     "Chcete přesto pokračovat? Spojení se serverem nebude chráněno ověřeným certifikátem."},
+    {IDS_CRED_SERVER_CAPTION, "Přihlášení k serveru"},
+    {IDS_CRED_PROXY_CAPTION, "Přihlášení k proxy serveru"},
+    {IDS_CRED_SERVER_INTRO, "Server %s požaduje uživatelské jméno a heslo."},
+    {IDS_CRED_PROXY_INTRO, "Proxy server %s požaduje uživatelské jméno a heslo."},
+    {IDS_CRED_REALM, "Oblast: %s"},
+    {IDS_CRED_USER, "&Uživatelské jméno:"},
+    {IDS_CRED_PASSWORD, "&Heslo:"},
 
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},

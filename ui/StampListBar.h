@@ -1,0 +1,78 @@
+// The stamp list panel: a sizing bar docked at the side of the main window holding one
+// report-style list (the stamp file's name and the token's UTC time per registry entry).
+// Its behaviour is CStampListPanel's; this is only the Qt body it lives in.
+#pragma once
+
+#include "doc/ListControl.h"
+#include "doc/StampListPanel.h"
+#include "ui/SizingControlBar.h"
+
+#include <QTreeWidget>
+
+#include <memory>
+
+// The list: two columns, grid lines, single full-row selection, selection always shown.
+class CStampListCtrl : public QTreeWidget, public IListControl {
+    Q_OBJECT
+
+public:
+    explicit CStampListCtrl(QWidget* parent = nullptr);
+
+    // Where row changes are reported (CStampListPanel::OnItemChanged).
+    void SetPanel(CStampListPanel* panel) { m_pPanel = panel; }
+
+    int ClientWidth() const override;
+    int RowCount() const override;
+    void DeleteAllRows() override;
+    void InsertColumn(int index, const std::string& heading, int width) override;
+    int InsertRow(int row, const std::string& text) override;
+    void SetItemText(int row, int column, const std::string& text) override;
+    bool SelectAndFocus(int row) override;
+    int FirstSelectedRow() const override;
+    void DeleteRow(int row) override;
+    void ScrollToEnd() override;
+    void SetFocus() override;
+
+    // The text of `row`, `column`; "" outside the list (tests, screenshots).
+    std::string ItemText(int row, int column) const;
+
+private:
+    // Getting the keyboard focus makes no row current by itself.
+    void focusInEvent(QFocusEvent* event) override;
+    // The view's current or selected row changed: a row both current and selected that was
+    // not reported yet is reported to the panel.
+    void OnRowStateChanged();
+
+    CStampListPanel* m_pPanel = nullptr;
+    int m_nColumns = 0;    // columns inserted so far
+    int m_nShownRow = -1;  // the row last reported as chosen, -1 when none is
+    bool m_bQuiet = false; // the program is changing rows: the view's signals report nothing
+};
+
+class CStampListBar : public CSizingControlBarG, public IStampListPanel {
+    Q_OBJECT
+
+public:
+    explicit CStampListBar(QWidget* parent = nullptr);
+    ~CStampListBar() override;
+
+    // Creates the bar and its list (control id 102) in `frame`; the frame docks it.
+    bool Create(const QString& title, QMainWindow* frame, unsigned id) override;
+
+    // The document that shows chosen rows and removes entries.
+    void SetDocument(IStampDocument* document) { m_panel.SetDocument(document); }
+
+    int FillOnce(const CStampList& list) override { return m_panel.FillOnce(list); }
+    int SelectRow(int index) override { return m_panel.SelectRow(index); }
+    int PutEntry(int index, const CStampListEntry& entry, bool select) override {
+        return m_panel.PutEntry(index, entry, select);
+    }
+    int DeleteSelected() override { return m_panel.DeleteSelected(); }
+
+    CStampListCtrl& ListCtrl() { return *m_pList; }
+    CStampListPanel& Panel() { return m_panel; }
+
+private:
+    CStampListCtrl* m_pList = nullptr; // owned by the bar as its child widget
+    CStampListPanel m_panel;
+};
