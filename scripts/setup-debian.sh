@@ -14,7 +14,7 @@ packages=(
   libgl1-mesa-dri fonts-dejavu-core xdg-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth tinyproxy curl
-  desktop-file-utils shared-mime-info python3
+  desktop-file-utils shared-mime-info libglib2.0-bin python3
 )
 
 missing=()
