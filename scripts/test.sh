@@ -9,7 +9,7 @@ bash scripts/setup-debian.sh
 
 build=${MIVO_TEST_BUILD_DIR:-build}
 jobs=$(nproc)
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVO_SANITIZE=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVO_SANITIZE=ON -DMIVO_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}

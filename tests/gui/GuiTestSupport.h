@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPainter>
 #include <QString>
 #include <QThread>
+#include <QWebEngineView>
 #include <QWidget>
 
 #include <cstdlib>
@@ -38,6 +40,15 @@ inline bool WaitFor(const std::function<bool()>& condition, int ms = 10000) {
 // Saves a screenshot of `widget` as <artifacts>/<name>.png; answers the path.
 inline std::string SaveScreenshot(QWidget* widget, const std::string& name) {
     const std::string path = GuiArtifactsDir() + "/" + name + ".png";
-    widget->grab().save(QString::fromStdString(path));
+    // A window's own grab leaves the browser views blank: each is grabbed by itself and
+    // painted in at its place.
+    QImage image = widget->grab().toImage();
+    QPainter painter(&image);
+    for (QWebEngineView* web : widget->findChildren<QWebEngineView*>()) {
+        if (web->isVisible())
+            painter.drawPixmap(web->mapTo(widget, QPoint(0, 0)), web->grab());
+    }
+    painter.end();
+    image.save(QString::fromStdString(path));
     return path;
 }
