@@ -95,7 +95,8 @@ protected:
         ASSERT_NE(configDir, nullptr);
         fs::create_directories(configDir);
         std::ofstream(std::string(configDir) + "/mivoklient.ini")
-            << "[zarn]\nserver_url=" << tsa.Url() << "\npolicy_oid=1.2.3.4.1\nhash_alg=2\n";
+            << "[zarn]\nserver_url=" << tsa.Url() << "\npolicy_oid=1.2.3.4.1\nhash_alg=2\n"
+            << ExtraIniText();
         CQtFrontEnd::SetFileChooserForTests([this](const FileDialogSpec& spec) {
             chooserTitles.push_back(spec.m_strTitle);
             std::optional<std::string> answer = chosen;
@@ -113,6 +114,8 @@ protected:
         ASSERT_TRUE(WaitForPage("/about.htm"));
     }
     void TearDown() override { CQtFrontEnd::SetFileChooserForTests({}); }
+    // More of the user's INI file, written before the program starts.
+    virtual std::string ExtraIniText() { return {}; }
 
     // Waits until the page `path` has been loaded and filled since the last call.
     bool WaitForPage(const char* path) {
@@ -184,7 +187,8 @@ TEST_F(WorkflowTest, NewStampIsAppendedSelectedAndShownWithEveryField) {
 
     EXPECT_EQ(PageText("m_file_name").toStdString(), stamp);
     EXPECT_EQ(PageText("m_doc_name").toStdString(), source);
-    EXPECT_EQ(PageText("m_hash_verif_msg"), QStringLiteral("Kvalifikované časové razítko je v pořádku"));
+    EXPECT_EQ(PageText("m_hash_verif_msg"),
+              QStringLiteral("Kvalifikované časové razítko je v pořádku"));
     EXPECT_EQ(PageText("m_strPolicyOid"), QStringLiteral("1.2.3.4.1"));
     EXPECT_EQ(PageText("m_strHashAlgorithm"), QStringLiteral("SHA-256"));
     EXPECT_EQ(PageText("m_strUTCTime").toStdString(), list.ItemText(0, 1));
@@ -230,7 +234,8 @@ TEST_F(WorkflowTest, OpenAddsTheStampAndVerifyOnlyChecksIt) {
     EXPECT_TRUE(dialogs.seen[0].addToList);
     EXPECT_EQ(bar->ListCtrl().FirstSelectedRow(), 1);
     EXPECT_EQ(PageText("m_file_name").toStdString(), copy);
-    EXPECT_EQ(PageText("m_hash_verif_msg"), QStringLiteral("Kvalifikované časové razítko je v pořádku"));
+    EXPECT_EQ(PageText("m_hash_verif_msg"),
+              QStringLiteral("Kvalifikované časové razítko je v pořádku"));
 
     // Verify, check only: a good stamp is confirmed in a box and the list stays as it is.
     dialogs.Add({QString::fromStdString(stamp), QString::fromStdString(source), false, true});
@@ -308,6 +313,59 @@ TEST_F(WorkflowTest, RefusedStampLeavesTheListAndTheFilesAlone) {
     EXPECT_FALSE(fs::exists(source + ".tsr"));
     EXPECT_FALSE(fs::exists(source + ".tst"));
     EXPECT_FALSE(doc->IsModified());
+}
+
+// A damaged INI file and a list whose stamps were deleted or overwritten with garbage since
+// the last run: the program starts, lists what it can and says what is wrong when asked.
+class DamagedStartTest : public WorkflowTest {
+protected:
+    std::string ExtraIniText() override {
+        garbage = files.Write("smeti.txt.tsr", std::string("\x30\x82\xff\x00 nic", 9));
+        files.Write("smeti.txt", "zdroj\n");
+        return "hash_alg=nope\n\x01\x02 binary = junk\n[time_stamped_files\ncount=x\n"
+               "[time_stamped_files]\ncount=4\n"
+               "tsf_item0=" +
+               garbage + "," + files.Path() +
+               "/smeti.txt\n"
+               "tsf_item1=" +
+               files.Path() + "/zmizelo.txt.tsr," + files.Path() +
+               "/zmizelo.txt\n"
+               "tsf_item2=\n"
+               "tsf_item3=bez-carky\n";
+    }
+    std::string garbage;
+};
+
+TEST_F(DamagedStartTest, StartsListsWhatItCanAndExplainsTheBrokenStamp) {
+    RecordingMessageBoxes boxes;
+    // Started at all, with the about page (SetUp), and the broken entries listed without time.
+    CStampListCtrl& list = bar->ListCtrl();
+    ASSERT_GE(list.RowCount(), 2);
+    EXPECT_EQ(list.ItemText(0, 0), "smeti.txt.tsr");
+    EXPECT_EQ(list.ItemText(0, 1), "");
+    EXPECT_EQ(list.ItemText(1, 0), "zmizelo.txt.tsr");
+    EXPECT_EQ(list.ItemText(1, 1), "");
+    EXPECT_EQ(GetClientSettings().m_nHashAlg, 2);
+
+    // Choosing the garbage shows its page with the reason instead of stamp data.
+    ASSERT_TRUE(list.SelectAndFocus(0));
+    ASSERT_TRUE(WaitForPage("/certif.htm"));
+    EXPECT_EQ(PageText("m_file_name").toStdString(), garbage);
+    EXPECT_FALSE(PageText("m_verif_msg").isEmpty() && PageText("m_hash_verif_msg").isEmpty());
+    EXPECT_NE(PageText("m_hash_verif_msg"),
+              QStringLiteral("Kvalifikované časové razítko je v pořádku"));
+    EXPECT_TRUE(PageText("m_strUTCTime").isEmpty());
+
+    // A new stamp still works, and closing keeps the entries that were there.
+    NewStamp(Source("novy.txt", "novy\n"));
+    ASSERT_TRUE(WaitForPage("/certif.htm"));
+    EXPECT_EQ(PageText("m_hash_verif_msg"),
+              QStringLiteral("Kvalifikované časové razítko je v pořádku"));
+    frame->close();
+    const std::string ini = TempDir::Read(GetClientSettings().IniPath());
+    EXPECT_NE(ini.find(garbage), std::string::npos);
+    EXPECT_NE(ini.find("zmizelo.txt.tsr"), std::string::npos);
+    EXPECT_NE(ini.find("novy.txt.tsr"), std::string::npos);
 }
 
 TEST_F(WorkflowTest, ScreenshotsOfThePagesInTheMainWindow) {
