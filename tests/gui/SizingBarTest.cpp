@@ -2,6 +2,9 @@
 // button, floating and docking, the caption, and the sizes in the user's INI file.
 #include "GuiTestSupport.h"
 
+#include "support/Messages.h"
+#include "support/StringIds.h"
+
 #include "core/ClientSettings.h"
 #include "platform/Profile.h"
 #include "ui/MainFrame.h"
@@ -294,8 +297,8 @@ TEST(SizingBarFrameTest, ListPanelDockedFloatingAndHiddenInTheMainWindow) {
     CStampListBar* bar = frame->ListBar();
     ASSERT_NE(bar, nullptr);
     CStampListCtrl& list = bar->ListCtrl();
-    list.InsertColumn(0, "Soubor", 170);
-    list.InsertColumn(1, "Čas (UTC)", 120);
+    list.InsertColumn(0, LoadResString(IDS_COLUMN_STAMP_FILE), 170);
+    list.InsertColumn(1, LoadResString(IDS_COLUMN_UTC_TIME), 120);
     const char* rows[][2] = {{"smlouva.pdf.tsr", "2025-05-09 11:58:55"},
                              {"faktura-2025-031.pdf.tsr", "2025-03-11 08:52:08"},
                              {"výkres.dwg.tsr", "2024-10-28 12:31:20"}};

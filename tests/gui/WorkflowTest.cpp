@@ -382,6 +382,19 @@ TEST_F(WorkflowTest, ScreenshotsOfThePagesInTheMainWindow) {
     WaitFor([] { return false; }, 400);
     const std::string shot = SaveScreenshot(frame, "window_certif");
     EXPECT_TRUE(fs::file_size(shot) > 0);
+
+    // The list panel floating beside the window, then hidden by its command.
+    bar->setFloating(true);
+    ASSERT_TRUE(WaitFor([&] { return bar->isFloating() && !bar->ShowsGripper(); }));
+    WaitFor([] { return false; }, 400);
+    SaveScreenshot(frame, "window_panel_floating");
+    SaveScreenshot(bar, "window_panel_floating_bar");
+    bar->setFloating(false);
+    ASSERT_TRUE(WaitFor([&] { return bar->ShowsGripper(); }));
+    frame->Action(ID_VIEW_STAMP_LIST)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return bar->isHidden(); }));
+    WaitFor([] { return false; }, 400);
+    SaveScreenshot(frame, "window_panel_hidden");
 }
 
 } // namespace
