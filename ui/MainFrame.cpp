@@ -163,8 +163,8 @@ bool CMainFrame::CreateToolBar() {
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_pToolBar->setAllowedAreas(Qt::TopToolBarArea);
     m_pToolBar->setFloatable(false);
-    for (unsigned id :
-         {57600u, 57601u, 32773u, 0u, 32772u, 0u, 32771u, 0u, 57608u, 0u, 32775u, 57665u}) {
+    for (uint32_t id : {ID_FILE_NEW, ID_FILE_OPEN, ID_VERIFY, 0u, ID_DELETE_FROM_LIST, 0u,
+                        ID_SETTINGS, 0u, ID_FILE_PRINT_DIRECT, 0u, ID_HELP_CONTENTS, ID_APP_EXIT}) {
         if (id == 0)
             m_pToolBar->addSeparator();
         else

@@ -3,6 +3,7 @@
 #include "core/ClientSettings.h"
 #include "doc/Pages.h"
 #include "doc/ZarnDoc.h"
+#include "support/StringIds.h"
 #include "support/SupportFunctions.h"
 #include "ui/PageBridge.h"
 #include "ui/PageSchemeHandler.h"
@@ -29,15 +30,11 @@
 #include <unistd.h>
 
 // The pages live in a static library: its resources are linked in only when asked for.
-static void InitPageResources() { Q_INIT_RESOURCE(pages); }
+static void InitPageResources() {
+    Q_INIT_RESOURCE(pages);
+}
 
 namespace {
-
-constexpr unsigned kCmdPrint = 57607;
-constexpr unsigned kCmdPrintDirect = 57608;
-constexpr unsigned kCmdPrintPreview = 57609;
-constexpr unsigned kCmdAbout = 57664;
-constexpr unsigned kCmdSettings = 32771;
 
 // Resolution of every print: enough for text, without the cost of the printer's maximum.
 constexpr int kPrintDpi = 300;
@@ -93,10 +90,10 @@ CZarnView::CZarnView(QWidget* parent) : QWebEngineView(parent) {
 
     m_pPage = new CPageWebPage(profile, this);
     m_pBridge = new CPageBridge(this);
-    m_pBridge->SetHandler([this](const QString& url, const QByteArray& body,
-                                 const PageInputs* inputs) {
-        return OnFormSubmit(url, body, inputs);
-    });
+    m_pBridge->SetHandler(
+        [this](const QString& url, const QByteArray& body, const PageInputs* inputs) {
+            return OnFormSubmit(url, body, inputs);
+        });
     m_pChannel = new QWebChannel(this);
     m_pChannel->registerObject(CPageBridge::ObjectName(), m_pBridge);
     m_pPage->setWebChannel(m_pChannel, QWebEngineScript::ApplicationWorld);
@@ -122,11 +119,17 @@ CZarnView::~CZarnView() {
     m_pPage = nullptr;
 }
 
-void CZarnView::RegisterPageScheme() { CPageSchemeHandler::RegisterScheme(); }
+void CZarnView::RegisterPageScheme() {
+    CPageSchemeHandler::RegisterScheme();
+}
 
-CZarnDoc* CZarnView::GetZarnDoc() const { return dynamic_cast<CZarnDoc*>(GetDocument()); }
+CZarnDoc* CZarnView::GetZarnDoc() const {
+    return dynamic_cast<CZarnDoc*>(GetDocument());
+}
 
-QUrl CZarnView::ResourceUrl(const QString& name) { return CPageSchemeHandler::PageUrl(name); }
+QUrl CZarnView::ResourceUrl(const QString& name) {
+    return CPageSchemeHandler::PageUrl(name);
+}
 
 void CZarnView::OnInitialUpdate() {
     OnUpdate(nullptr, 0);
@@ -142,23 +145,25 @@ void CZarnView::OnInitialUpdate() {
         ShowAboutPage();
 }
 
-void CZarnView::OnUpdate(CView*, long) { ShowStampPage(); }
+void CZarnView::OnUpdate(CView*, long) {
+    ShowStampPage();
+}
 
 bool CZarnView::OnCommand(unsigned id) {
     switch (id) {
-    case kCmdPrint:
+    case ID_FILE_PRINT:
         PrintWithDialog();
         return true;
-    case kCmdPrintDirect:
+    case ID_FILE_PRINT_DIRECT:
         PrintDirect();
         return true;
-    case kCmdPrintPreview:
+    case ID_FILE_PRINT_PREVIEW:
         PrintPreview();
         return true;
-    case kCmdAbout:
+    case ID_APP_ABOUT:
         ShowAboutPage();
         return true;
-    case kCmdSettings:
+    case ID_SETTINGS:
         ShowSettingsPage();
         return true;
     default:
@@ -177,7 +182,9 @@ void CZarnView::ShowStampPage() {
         Navigate(QStringLiteral("certif.htm"));
 }
 
-void CZarnView::ShowAboutPage() { Navigate(QStringLiteral("about.htm")); }
+void CZarnView::ShowAboutPage() {
+    Navigate(QStringLiteral("about.htm"));
+}
 
 void CZarnView::ShowSettingsPage() {
     m_bShowDefaults = false;
@@ -204,8 +211,7 @@ void CZarnView::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
                            });
 }
 
-bool CZarnView::OnFormSubmit(const QString& url, const QByteArray& body,
-                             const PageInputs* inputs) {
+bool CZarnView::OnFormSubmit(const QString& url, const QByteArray& body, const PageInputs* inputs) {
     const QUrl target(url);
     emit formSubmitted(target, body);
     if (!CPageSchemeHandler::IsOwnUrl(target))
@@ -213,12 +219,11 @@ bool CZarnView::OnFormSubmit(const QString& url, const QByteArray& body,
     const std::string path = PagePath(target);
     if (path.empty())
         return true;
-    const SubmitOutcome outcome =
-        HandleSubmit(path,
-                     std::span<const unsigned char>(
-                         reinterpret_cast<const unsigned char*>(body.constData()),
-                         static_cast<std::size_t>(body.size())),
-                     inputs, GetClientSettings());
+    const SubmitOutcome outcome = HandleSubmit(
+        path,
+        std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(body.constData()),
+                                       static_cast<std::size_t>(body.size())),
+        inputs, GetClientSettings());
     if (outcome.showDefaults)
         m_bShowDefaults = true;
     if (outcome.showCertificate)
@@ -286,7 +291,9 @@ bool CZarnView::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Printing ----------------------------------------------------------------------------
 
-void CZarnView::SetPrintToPdfForTests(const QString& path) { PrintToPdfPath() = path; }
+void CZarnView::SetPrintToPdfForTests(const QString& path) {
+    PrintToPdfPath() = path;
+}
 
 std::unique_ptr<QPrinter> CZarnView::NewPrinter() {
     if (m_pPrinter)
