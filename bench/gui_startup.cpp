@@ -5,8 +5,8 @@
 //
 //   bench_gui_startup            runs the measurements and prints the figures
 //   bench_gui_startup --child floor|app   one measured process (used by the above)
-#include "doc/FrontEnd.h"
-#include "doc/ZarnDoc.h"
+#include "document/IFrontEnd.h"
+#include "document/ZarnDoc.h"
 #include "support/StringIds.h"
 #include "tools/TestTsa.h"
 #include "ui/MainFrame.h"

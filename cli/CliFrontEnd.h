@@ -2,12 +2,12 @@
 // given, its dialogs answer with what the command line said, its message boxes print.
 #pragma once
 
-#include "doc/FrontEnd.h"
-#include "doc/ListControl.h"
-#include "doc/StampListPanel.h"
-#include "doc/ZarnDoc.h"
+#include "document/IFrontEnd.h"
+#include "document/IListControl.h"
+#include "document/StampListPanel.h"
+#include "document/ZarnDoc.h"
 #include "list/StampList.h"
-#include "support/MessageBoxes.h"
+#include "support/IMessageBoxes.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "core/Clock.h"
+#include "core/IClock.h"
 
 #include "platform/FileTime.h"
 

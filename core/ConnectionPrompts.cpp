@@ -1,4 +1,4 @@
-#include "core/ConnectionPrompts.h"
+#include "core/IConnectionPrompts.h"
 
 #include <atomic>
 

@@ -27,7 +27,7 @@
 #pragma once
 
 #include "core/ConnectionParams.h"
-#include "core/ConnectionPrompts.h"
+#include "core/IConnectionPrompts.h"
 
 #include <cstddef>
 #include <cstdint>

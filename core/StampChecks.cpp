@@ -1,6 +1,6 @@
 #include "core/StampChecks.h"
 
-#include "core/Clock.h"
+#include "core/IClock.h"
 #include "core/GenTime.h"
 #include "core/TimeStampPart.h"
 #include "support/ErrorText.h"

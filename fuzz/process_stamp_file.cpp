@@ -2,7 +2,7 @@
 // part that claims nothing it did not check, and records within their bounds.
 #include "core/TimeStampPart.h"
 #include "fuzz/FuzzCheck.h"
-#include "support/MessageBoxes.h"
+#include "support/IMessageBoxes.h"
 #include "support/Messages.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "core/ClientSettings.h"
 #include "core/TimeStampPart.h"
-#include "list/StampListPanel.h"
+#include "list/IStampListPanel.h"
 #include "platform/Profile.h"
 #include "platform/Utf8.h"
 #include "support/Conversions.h"

@@ -1,4 +1,4 @@
-#include "support/MessageBoxes.h"
+#include "support/IMessageBoxes.h"
 
 #include <atomic>
 #include <cstdio>

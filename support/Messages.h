@@ -9,7 +9,7 @@
 // above 4096 is not formatted: the text is then the template itself, placeholders and all.
 #pragma once
 
-#include "support/MessageBoxes.h"
+#include "support/IMessageBoxes.h"
 
 #include <cstddef>
 #include <cstdint>

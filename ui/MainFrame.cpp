@@ -1,7 +1,7 @@
 #include "ui/MainFrame.h"
 
 #include "core/ClientSettings.h"
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 #include "ui/StampListBar.h"

@@ -4,7 +4,7 @@
 // the answer says whether the browser goes on with the post.
 #pragma once
 
-#include "doc/Pages.h"
+#include "document/Pages.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -3,9 +3,9 @@
 // the certificate-problem and user-name/password prompts.
 #pragma once
 
-#include "core/ConnectionPrompts.h"
-#include "doc/FrontEnd.h"
-#include "support/MessageBoxes.h"
+#include "core/IConnectionPrompts.h"
+#include "document/IFrontEnd.h"
+#include "support/IMessageBoxes.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -3,8 +3,8 @@
 // Its behaviour is CStampListPanel's; this is only the Qt body it lives in.
 #pragma once
 
-#include "doc/ListControl.h"
-#include "doc/StampListPanel.h"
+#include "document/IListControl.h"
+#include "document/StampListPanel.h"
 #include "ui/SizingControlBar.h"
 
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 #include "ui/VerifyDialog.h"
 
-#include "doc/FrontEnd.h"
+#include "document/IFrontEnd.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 #include "ui/QtFrontEnd.h"

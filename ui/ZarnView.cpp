@@ -1,8 +1,8 @@
 #include "ui/ZarnView.h"
 
 #include "core/ClientSettings.h"
-#include "doc/Pages.h"
-#include "doc/ZarnDoc.h"
+#include "document/Pages.h"
+#include "document/ZarnDoc.h"
 #include "support/StringIds.h"
 #include "support/SupportFunctions.h"
 #include "ui/PageBridge.h"

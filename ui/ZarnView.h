@@ -3,7 +3,7 @@
 // values after loading; form submissions are caught and handled here.
 #pragma once
 
-#include "doc/DocView.h"
+#include "document/DocView.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,8 +3,8 @@
 // user's INI file.
 #include "tools/TestTsa.h"
 
-#include "support/OpensslTs.h"
-#include "support/TempDir.h"
+#include "testlib/OpensslTs.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // TSA; openssl reads what they write.
 #include "tools/TestTsa.h"
 
-#include "support/OpensslTs.h"
-#include "support/TempDir.h"
+#include "testlib/OpensslTs.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

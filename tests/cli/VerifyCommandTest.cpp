@@ -1,6 +1,6 @@
 // mivoklient-cli verify: the program run as a user would run it.
-#include "support/OpensslTs.h"
-#include "support/TempDir.h"
+#include "testlib/OpensslTs.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

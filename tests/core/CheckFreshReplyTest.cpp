@@ -7,7 +7,7 @@
 #include "support/StringIds.h"
 
 #include "StampTestSupport.h"
-#include "support/OpensslTs.h"
+#include "testlib/OpensslTs.h"
 
 #include <gtest/gtest.h>
 

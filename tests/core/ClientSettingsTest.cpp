@@ -3,7 +3,7 @@
 #include "core/ClientSettings.h"
 #include "platform/ConfigDirs.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

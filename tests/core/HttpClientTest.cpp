@@ -5,8 +5,8 @@
 #include "core/HttpClient.h"
 #include "platform/LastError.h"
 
-#include "support/RecordingMessageBoxes.h"
-#include "support/ScriptedPrompts.h"
+#include "testlib/RecordingMessageBoxes.h"
+#include "testlib/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "platform/LastError.h"
 #include "tools/TestTsa.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <chrono>
 #include <cstring>

@@ -6,9 +6,9 @@
 #include "core/TimeStampRequest.h"
 #include "core/tti/tti.h"
 
-#include "support/OpensslTs.h"
-#include "support/RecordingMessageBoxes.h"
-#include "support/TempDir.h"
+#include "testlib/OpensslTs.h"
+#include "testlib/RecordingMessageBoxes.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

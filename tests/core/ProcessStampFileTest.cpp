@@ -7,7 +7,7 @@
 #include "support/StringIds.h"
 
 #include "StampTestSupport.h"
-#include "support/RecordingMessageBoxes.h"
+#include "testlib/RecordingMessageBoxes.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>

@@ -6,7 +6,7 @@
 #include "core/HttpClient.h"
 #include "platform/LastError.h"
 
-#include "support/ScriptedPrompts.h"
+#include "testlib/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

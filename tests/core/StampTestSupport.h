@@ -2,12 +2,12 @@
 // the real TSA samples.
 #pragma once
 
-#include "core/Clock.h"
+#include "core/IClock.h"
 #include "core/tti/tti.h"
 #include "platform/FileTime.h"
 #include "tools/TokenFactory.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <cstring>
 #include <fstream>

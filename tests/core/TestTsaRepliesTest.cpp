@@ -2,7 +2,7 @@
 // exactly its own field of an otherwise good reply.
 #include "NetTestSupport.h"
 
-#include "support/OpensslTs.h"
+#include "testlib/OpensslTs.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "core/ClientSettings.h"
 #include "core/TimeStampExchange.h"
 
-#include "support/OpensslTs.h"
-#include "support/RecordingMessageBoxes.h"
+#include "testlib/OpensslTs.h"
+#include "testlib/RecordingMessageBoxes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "core/TimeStampRequest.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

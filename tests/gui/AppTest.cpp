@@ -2,7 +2,7 @@
 // the real program beside it.
 #include "GuiTestSupport.h"
 
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 #include "ui/MainFrame.h"
 #include "ui/VerifyDialog.h"
 #include "ui/ZarnApp.h"

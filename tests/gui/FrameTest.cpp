@@ -3,8 +3,8 @@
 #include "GuiTestSupport.h"
 
 #include "core/ClientSettings.h"
-#include "doc/ZarnDoc.h"
-#include "support/RecordingMessageBoxes.h"
+#include "document/ZarnDoc.h"
+#include "testlib/RecordingMessageBoxes.h"
 #include "support/StringIds.h"
 #include "ui/MainFrame.h"
 #include "ui/QtFrontEnd.h"

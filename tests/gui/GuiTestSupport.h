@@ -1,7 +1,7 @@
 // Helpers of the GUI tests.
 #pragma once
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // The verification dialog: its controls, when it lets the user go, and its browse buttons.
 #include "GuiTestSupport.h"
 
-#include "support/RecordingMessageBoxes.h"
+#include "testlib/RecordingMessageBoxes.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/VerifyDialog.h"
 

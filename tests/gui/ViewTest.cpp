@@ -2,7 +2,7 @@
 // document or the settings, the settings form's buttons change the INI file, the stamp
 // page's button hands the TSA certificate to the desktop, and the view keeps to its pages.
 #include "GuiTestSupport.h"
-#include "doc/DocFixture.h"
+#include "document/DocFixture.h"
 
 #include "ui/PageWebPage.h"
 #include "ui/TsaCertificateFile.h"

@@ -4,9 +4,9 @@
 #include "GuiTestSupport.h"
 
 #include "core/ClientSettings.h"
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 #include "support/Messages.h"
-#include "support/RecordingMessageBoxes.h"
+#include "testlib/RecordingMessageBoxes.h"
 #include "support/StringIds.h"
 #include "tools/TestTsa.h"
 #include "ui/MainFrame.h"

@@ -2,8 +2,8 @@
 // adding, replacing and removing entries.
 #include "core/ClientSettings.h"
 #include "list/StampList.h"
-#include "list/StampListPanel.h"
-#include "support/TempDir.h"
+#include "list/IStampListPanel.h"
+#include "testlib/TempDir.h"
 #include "tools/TokenFactory.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "platform/LastError.h"
 #include "tools/TokenFactory.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <openssl/cms.h>

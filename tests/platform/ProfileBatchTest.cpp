@@ -1,7 +1,7 @@
 // The batch reading and writing of INI files that the stamped-files list uses: they must
 // give exactly what the key-by-key functions give.
 #include "platform/Profile.h"
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 

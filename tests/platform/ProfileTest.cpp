@@ -1,7 +1,7 @@
 #include "platform/Profile.h"
 #include "platform/LastError.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "platform/SharedMemory.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <array>
 #include <cerrno>

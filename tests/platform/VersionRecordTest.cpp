@@ -1,8 +1,8 @@
 #include "platform/VersionRecord.h"
 #include "platform/ElfSection.h"
 
-#include "support/ElfTestFile.h"
-#include "support/TempDir.h"
+#include "testlib/ElfTestFile.h"
+#include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <random>

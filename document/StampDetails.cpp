@@ -1,6 +1,6 @@
 // Showing a listed stamp: the check of its stamp file against its source file, and the 25
 // display texts made from the decoded records.
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 
 #include "core/HashAlgorithms.h"
 #include "core/ValueText.h"

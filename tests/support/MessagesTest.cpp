@@ -2,7 +2,7 @@
 #include "platform/LastError.h"
 #include "support/StringIds.h"
 
-#include "support/RecordingMessageBoxes.h"
+#include "testlib/RecordingMessageBoxes.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 
 #include "core/ClientSettings.h"
-#include "doc/FrontEnd.h"
+#include "document/IFrontEnd.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 

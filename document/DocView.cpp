@@ -1,4 +1,4 @@
-#include "doc/DocView.h"
+#include "document/DocView.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "doc/CommandLine.h"
+#include "document/CommandLine.h"
 
 #include <algorithm>
 #include <cctype>

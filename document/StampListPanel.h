@@ -3,16 +3,9 @@
 // selected entry after a question. The GUI's docked bar and the command line both use it.
 #pragma once
 
-#include "doc/ListControl.h"
-#include "list/StampListPanel.h"
-
-// The document as the panel sees it.
-class IStampDocument {
-public:
-    virtual ~IStampDocument() = default;
-    virtual void ShowEntry(int index) = 0;
-    virtual int RemoveEntry(int index) = 0;
-};
+#include "document/IListControl.h"
+#include "document/IStampDocument.h"
+#include "list/IStampListPanel.h"
 
 class CStampListPanel : public IStampListPanel {
 public:

@@ -9,7 +9,7 @@
 // Without a scripted answer a box is answered with its first button (Ok, or Yes).
 #pragma once
 
-#include "support/MessageBoxes.h"
+#include "support/IMessageBoxes.h"
 
 #include <deque>
 #include <string>

@@ -6,8 +6,8 @@
 
 #include "core/HashAlgorithms.h"
 #include "core/TimeStampPart.h"
-#include "doc/DocView.h"
-#include "doc/StampListPanel.h"
+#include "document/DocView.h"
+#include "document/StampListPanel.h"
 #include "list/StampList.h"
 
 #include <array>

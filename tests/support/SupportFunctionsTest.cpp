@@ -1,8 +1,8 @@
 #include "support/SupportFunctions.h"
 #include "platform/LastError.h"
 
-#include "support/ElfTestFile.h"
-#include "support/TempDir.h"
+#include "testlib/ElfTestFile.h"
+#include "testlib/TempDir.h"
 
 #include <cerrno>
 #include <fcntl.h>

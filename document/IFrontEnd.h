@@ -1,8 +1,8 @@
 // What the document needs from a front end: the main window with its list panel, the
 // open-file dialog and the verification dialog. The GUI implements it with its windows,
 // the command line with answers taken from its arguments, the tests with scripted fakes.
-// Message boxes go through support/MessageBoxes.h; the transport's prompts through
-// core/ConnectionPrompts.h.
+// Message boxes go through support/IMessageBoxes.h; the transport's prompts through
+// core/IConnectionPrompts.h.
 #pragma once
 
 #include <optional>

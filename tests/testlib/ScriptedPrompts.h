@@ -10,7 +10,7 @@
 // A question without a scripted answer is cancelled, as the command line does.
 #pragma once
 
-#include "core/ConnectionPrompts.h"
+#include "core/IConnectionPrompts.h"
 
 #include <cstdint>
 #include <deque>

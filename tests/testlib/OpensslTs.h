@@ -17,7 +17,7 @@
 
 #include "tools/TokenFactory.h"
 
-#include "support/TempDir.h"
+#include "testlib/TempDir.h"
 
 #include <string>
 #include <string_view>

@@ -3,10 +3,10 @@
 // counts its updates.
 #pragma once
 
-#include "doc/DocView.h"
-#include "doc/FrontEnd.h"
-#include "doc/ListControl.h"
-#include "doc/StampListPanel.h"
+#include "document/DocView.h"
+#include "document/IFrontEnd.h"
+#include "document/IListControl.h"
+#include "document/StampListPanel.h"
 
 #include <deque>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "support/OpensslTs.h"
+#include "testlib/OpensslTs.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "doc/Pages.h"
+#include "document/Pages.h"
 
 #include "core/ClientSettings.h"
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 #include "support/SupportFunctions.h"
 
 #include <array>

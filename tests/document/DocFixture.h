@@ -3,11 +3,11 @@
 #pragma once
 
 #include "core/ClientSettings.h"
-#include "core/Clock.h"
-#include "doc/ZarnDoc.h"
-#include "support/FakeFrontEnd.h"
-#include "support/RecordingMessageBoxes.h"
-#include "support/TempDir.h"
+#include "core/IClock.h"
+#include "document/ZarnDoc.h"
+#include "testlib/FakeFrontEnd.h"
+#include "testlib/RecordingMessageBoxes.h"
+#include "testlib/TempDir.h"
 #include "tools/TestTsa.h"
 #include "tools/TokenFactory.h"
 

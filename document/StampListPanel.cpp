@@ -1,4 +1,4 @@
-#include "doc/StampListPanel.h"
+#include "document/StampListPanel.h"
 
 #include "list/StampList.h"
 #include "support/Messages.h"

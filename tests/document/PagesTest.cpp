@@ -2,9 +2,9 @@
 // a submit of the settings form or the stamp page does.
 #include "DocFixture.h"
 
-#include "doc/Pages.h"
+#include "document/Pages.h"
 #include "platform/VersionRecord.h"
-#include "support/ElfTestFile.h"
+#include "testlib/ElfTestFile.h"
 
 #include <algorithm>
 #include <array>
@@ -266,5 +266,5 @@ TEST(AboutFillTest, NameAndVersionOfTheExecutable) {
 
     // The running program: its own file name.
     const PageFills own = AboutPageFills();
-    EXPECT_EQ(own[0].value, "test_doc");
+    EXPECT_EQ(own[0].value, "test_document");
 }

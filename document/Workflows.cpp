@@ -1,10 +1,10 @@
 // The stamp commands: a new stamp for a chosen file, and opening or verifying a stamp file.
-#include "doc/ZarnDoc.h"
+#include "document/ZarnDoc.h"
 
 #include "core/ClientSettings.h"
 #include "core/TimeStampExchange.h"
 #include "core/TimeStampRequest.h"
-#include "doc/FrontEnd.h"
+#include "document/IFrontEnd.h"
 #include "platform/LastError.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
