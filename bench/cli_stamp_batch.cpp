@@ -23,7 +23,9 @@ constexpr int kFiles = 100;
     std::exit(2);
 }
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
 
 double Run(const std::string& command) {
     const auto start = Clock::now();
@@ -68,8 +70,8 @@ int main(int argc, char** argv) {
     if (tsa.RequestCount() != 2 * kFiles)
         Fail("the TSA saw " + std::to_string(tsa.RequestCount()) + " requests");
 
-    std::printf("one command, %d files:   %7.1f stamps/s (%.2f s)\n", kFiles,
-                kFiles / batchSeconds, batchSeconds);
+    std::printf("one command, %d files:   %7.1f stamps/s (%.2f s)\n", kFiles, kFiles / batchSeconds,
+                batchSeconds);
     std::printf("%d single commands:      %7.1f stamps/s (%.2f s)\n", kFiles,
                 kFiles / singleSeconds, singleSeconds);
     std::printf("ratio one command / single commands: %.2f; start-up cost per command: %.1f ms\n",

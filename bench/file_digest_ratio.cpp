@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
         const double ratio = mibOurs / mibTheirs;
         ok = ok && ratio >= 0.90;
         std::printf("%-7s FileDigest %7.1f MiB/s   openssl dgst %7.1f MiB/s   ratio %.3f  %s\n",
-                    a.name, mibOurs, mibTheirs, ratio, ratio >= 0.90 ? "(>= 0.90)" : "(BELOW 0.90)");
+                    a.name, mibOurs, mibTheirs, ratio,
+                    ratio >= 0.90 ? "(>= 0.90)" : "(BELOW 0.90)");
     }
     const long kibSmall = PeakKiB(small), kibBig = PeakKiB(big);
     std::printf("peak memory hashing 64 MiB: %ld KiB, 1 GiB: %ld KiB (difference %ld KiB)\n",

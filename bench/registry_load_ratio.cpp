@@ -125,8 +125,7 @@ int main(int argc, char** argv) {
         const std::string data = "source " + std::to_string(i) + "\n";
         const fs::path source = dir / ("s" + std::to_string(i) + ".txt");
         WriteFile(source, data);
-        const Bytes reply =
-            mivo::test::TestTsa::MakeReply(Request(data, i), {}, "1.2.3.4.1");
+        const Bytes reply = mivo::test::TestTsa::MakeReply(Request(data, i), {}, "1.2.3.4.1");
         WriteFile(source.string() + ".tsr", std::string(reply.begin(), reply.end()));
         stamps.push_back({source.string(), source.string() + ".tsr"});
     }

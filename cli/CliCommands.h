@@ -5,9 +5,9 @@
 #include <vector>
 
 enum ExitCode : int {
-    EXIT_OK = 0,      // the command did what it was asked
-    EXIT_FAILED = 1,  // the operation failed; the reason is on standard error
-    EXIT_USAGE = 2,   // the command line was not understood
+    EXIT_OK = 0,     // the command did what it was asked
+    EXIT_FAILED = 1, // the operation failed; the reason is on standard error
+    EXIT_USAGE = 2,  // the command line was not understood
 };
 
 using Args = std::vector<std::string>;

@@ -6,7 +6,9 @@
 
 CliMessageBoxes::CliMessageBoxes() : m_previous(SetMessageBoxes(this)) {}
 
-CliMessageBoxes::~CliMessageBoxes() { SetMessageBoxes(m_previous); }
+CliMessageBoxes::~CliMessageBoxes() {
+    SetMessageBoxes(m_previous);
+}
 
 MsgResult CliMessageBoxes::Show(const std::string& text, const std::string&, MsgButtons buttons,
                                 MsgIcon icon) {
@@ -89,7 +91,9 @@ void CliSession::SetVerifyAnswer(std::string source, bool addToList) {
     m_bVerifyAddToList = addToList;
 }
 
-std::optional<std::string> CliSession::ChooseFile(const FileDialogSpec&) { return m_fileAnswer; }
+std::optional<std::string> CliSession::ChooseFile(const FileDialogSpec&) {
+    return m_fileAnswer;
+}
 
 bool CliSession::RunVerifyDialog(VerifyDialogValues& values) {
     if (!m_strVerifySource.empty())

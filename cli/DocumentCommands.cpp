@@ -50,14 +50,30 @@ Parsed Parse(const Args& args, bool allowJson) {
 // The display texts in the order of the stamp details page, then the five the page leaves
 // out.
 constexpr const char* kShowOrder[] = {
-    "m_hash_verif_msg",    "m_verif_msg",          "m_strClockName",
-    "m_strUTCTime",        "m_strPolicyOid",       "m_strQuality",
-    "m_strVersion",        "m_strSerialNumber",    "m_strHashAlgorithm",
-    "m_strNonce",          "m_tac_strVersion",     "m_tac_strHolder",
-    "m_tac_strHolderThumbprint", "m_tac_strIssuer", "m_tac_strSerialNumber",
-    "m_mtr_strNtpTime",    "m_mtr_strExpiration",  "m_mtr_strOffset",
-    "m_mtr_strDelay",      "m_tac_strSignature",   "m_mtr_strPolicyOID",
-    "m_mtr_strMaxDelay",   "m_mtr_strMaxOffset",   "m_tac_strValidFrom",
+    "m_hash_verif_msg",
+    "m_verif_msg",
+    "m_strClockName",
+    "m_strUTCTime",
+    "m_strPolicyOid",
+    "m_strQuality",
+    "m_strVersion",
+    "m_strSerialNumber",
+    "m_strHashAlgorithm",
+    "m_strNonce",
+    "m_tac_strVersion",
+    "m_tac_strHolder",
+    "m_tac_strHolderThumbprint",
+    "m_tac_strIssuer",
+    "m_tac_strSerialNumber",
+    "m_mtr_strNtpTime",
+    "m_mtr_strExpiration",
+    "m_mtr_strOffset",
+    "m_mtr_strDelay",
+    "m_tac_strSignature",
+    "m_mtr_strPolicyOID",
+    "m_mtr_strMaxDelay",
+    "m_mtr_strMaxOffset",
+    "m_tac_strValidFrom",
     "m_tac_strValidUntil",
 };
 static_assert(std::size(kShowOrder) == 25);
@@ -66,11 +82,21 @@ std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (const unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char escaped[8];
@@ -160,8 +186,7 @@ int CmdShow(const Args& args) {
         return UsageError("show potřebuje soubor s razítkem a případně zdrojový soubor");
     CliSession session(p.ini, false);
     CZarnDoc& doc = session.Doc();
-    const std::string source =
-        p.plain.size() == 2 ? p.plain[1] : doc.GuessSourcePath(p.plain[0]);
+    const std::string source = p.plain.size() == 2 ? p.plain[1] : doc.GuessSourcePath(p.plain[0]);
     doc.LoadEntry({p.plain[0], source, "", ""});
     std::fflush(stderr);
     if (p.json) {
@@ -219,7 +244,8 @@ int CmdRemove(const Args& args) {
     if (p.plain.size() != 1)
         return UsageError("remove potřebuje číslo položky (viz list)");
     const std::string& text = p.plain[0];
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return UsageError("neplatné číslo položky '" + text + "'");
     const int index = std::stoi(text);
     CliSession session(p.ini, false);

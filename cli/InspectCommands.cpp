@@ -171,8 +171,8 @@ int CmdDecode(const Args& args) {
     const HashAlgorithm* alg = HashAlgorithmByOid(hashOid);
     Line("version", std::to_string(info.nVersion));
     Line("policy", Field(info.szPolicyOid, sizeof info.szPolicyOid));
-    Line("hash_algorithm", alg != nullptr ? std::string(alg->szName) + " (" + hashOid + ")"
-                                          : hashOid);
+    Line("hash_algorithm",
+         alg != nullptr ? std::string(alg->szName) + " (" + hashOid + ")" : hashOid);
     Line("digest", LowerHex(info.digest, info.nDigestLen));
     Line("serial", Serial(info.serial, info.nSerialLen));
     Line("gen_time", Field(info.szGenTime, sizeof info.szGenTime));

@@ -112,7 +112,8 @@ int CmdRequest(const Args& args) {
         ErrorBoxF(IDS_TTI_ENCODE_FAILED, TtiErrorText(code));
         return EXIT_FAILED;
     }
-    return CZarnDoc::WriteStampFile(out, encoded, static_cast<std::size_t>(length)) ? EXIT_OK : EXIT_FAILED;
+    return CZarnDoc::WriteStampFile(out, encoded, static_cast<std::size_t>(length)) ? EXIT_OK
+                                                                                    : EXIT_FAILED;
 }
 
 int CmdPost(const Args& args) {
@@ -169,6 +170,7 @@ int CmdPost(const Args& args) {
             ErrorBox(LoadResString(IDS_TTI_UNKNOWN));
         return EXIT_FAILED;
     }
-    return CZarnDoc::WriteStampFile(out, reply.data(), static_cast<std::size_t>(length)) ? EXIT_OK
-                                                                                : EXIT_FAILED;
+    return CZarnDoc::WriteStampFile(out, reply.data(), static_cast<std::size_t>(length))
+               ? EXIT_OK
+               : EXIT_FAILED;
 }

@@ -13,16 +13,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"digest", CmdDigest},
-    {"decode", CmdDecode},
-    {"verify", CmdVerify},
-    {"request", CmdRequest},
-    {"post", CmdPost},
-    {"stamp", CmdStamp},
-    {"show", CmdShow},
-    {"list", CmdList},
-    {"add", CmdAdd},
-    {"remove", CmdRemove},
+    {"digest", CmdDigest}, {"decode", CmdDecode}, {"verify", CmdVerify}, {"request", CmdRequest},
+    {"post", CmdPost},     {"stamp", CmdStamp},   {"show", CmdShow},     {"list", CmdList},
+    {"add", CmdAdd},       {"remove", CmdRemove},
 };
 
 constexpr const char* kHelp =

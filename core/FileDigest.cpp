@@ -50,7 +50,9 @@ struct Fd {
 
 } // namespace
 
-const HashAlgorithm* HashAlgorithmTable() { return kTable; }
+const HashAlgorithm* HashAlgorithmTable() {
+    return kTable;
+}
 
 const HashAlgorithm* HashAlgorithmByCode(int code) {
     return code >= 0 && code < kHashAlgorithmCount ? &kTable[code] : nullptr;

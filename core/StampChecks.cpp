@@ -1,7 +1,7 @@
 #include "core/StampChecks.h"
 
-#include "core/IClock.h"
 #include "core/GenTime.h"
+#include "core/IClock.h"
 #include "core/TimeStampPart.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"

@@ -8,8 +8,7 @@
 void SerialToDecimal(const unsigned char* bytes, int length, std::string& text) {
     if (length < 0 || (bytes == nullptr && length > 0))
         return;
-    std::unique_ptr<BIGNUM, decltype(&BN_free)> number(BN_bin2bn(bytes, length, nullptr),
-                                                       BN_free);
+    std::unique_ptr<BIGNUM, decltype(&BN_free)> number(BN_bin2bn(bytes, length, nullptr), BN_free);
     if (!number)
         return;
     char* decimal = BN_bn2dec(number.get());

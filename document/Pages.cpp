@@ -12,17 +12,31 @@ namespace {
 
 // The stamp page's ids in the order they are written; the check's colour comes after the
 // fourth.
-constexpr std::array<std::string_view, 4> kStampGeneralIds = {
-    "m_file_name", "m_doc_name", "m_hash_verif_msg", "m_verif_msg"};
-constexpr std::array<std::string_view, 23> kStampDetailIds = {
-    "m_strClockName",       "m_strUTCTime",         "m_strQuality",
-    "m_strSerialNumber",    "m_strVersion",         "m_strHashAlgorithm",
-    "m_strNonce",           "m_strPolicyOid",       "m_mtr_strNtpTime",
-    "m_mtr_strExpiration",  "m_mtr_strOffset",      "m_mtr_strDelay",
-    "m_mtr_strPolicyOID",   "m_mtr_strMaxDelay",    "m_mtr_strMaxOffset",
-    "m_tac_strVersion",     "m_tac_strHolder",      "m_tac_strIssuer",
-    "m_tac_strHolderThumbprint", "m_tac_strValidFrom", "m_tac_strValidUntil",
-    "m_tac_strSerialNumber", "m_tac_strSignature"};
+constexpr std::array<std::string_view, 4> kStampGeneralIds = {"m_file_name", "m_doc_name",
+                                                              "m_hash_verif_msg", "m_verif_msg"};
+constexpr std::array<std::string_view, 23> kStampDetailIds = {"m_strClockName",
+                                                              "m_strUTCTime",
+                                                              "m_strQuality",
+                                                              "m_strSerialNumber",
+                                                              "m_strVersion",
+                                                              "m_strHashAlgorithm",
+                                                              "m_strNonce",
+                                                              "m_strPolicyOid",
+                                                              "m_mtr_strNtpTime",
+                                                              "m_mtr_strExpiration",
+                                                              "m_mtr_strOffset",
+                                                              "m_mtr_strDelay",
+                                                              "m_mtr_strPolicyOID",
+                                                              "m_mtr_strMaxDelay",
+                                                              "m_mtr_strMaxOffset",
+                                                              "m_tac_strVersion",
+                                                              "m_tac_strHolder",
+                                                              "m_tac_strIssuer",
+                                                              "m_tac_strHolderThumbprint",
+                                                              "m_tac_strValidFrom",
+                                                              "m_tac_strValidUntil",
+                                                              "m_tac_strSerialNumber",
+                                                              "m_tac_strSignature"};
 
 PageFill Text(std::string_view id, std::string value) {
     return {PageFill::Kind::Text, std::string(id), std::move(value)};

@@ -34,7 +34,9 @@ std::string HexText(const unsigned char* bytes, int length) {
 }
 
 // A float in printf's general notation, six significant digits.
-std::string NumberText(float value) { return FormatText("%g", static_cast<double>(value)); }
+std::string NumberText(float value) {
+    return FormatText("%g", static_cast<double>(value));
+}
 
 std::string AnsiText(std::string_view utf8) {
     std::string text;
@@ -99,8 +101,7 @@ void CZarnDoc::FillTokenTexts() {
     m_strSerialNumber = SerialText(info.serial, info.nSerialLen);
     m_strVersion = std::to_string(info.nVersion);
     const HashAlgorithm* algorithm = HashAlgorithmByOid(std::string(FieldText(info.szHashOid)));
-    m_strHashAlgorithm =
-        algorithm != nullptr ? algorithm->szName : LoadResString(IDS_INVALID_DATA);
+    m_strHashAlgorithm = algorithm != nullptr ? algorithm->szName : LoadResString(IDS_INVALID_DATA);
     m_strNonce = SerialText(info.nonce, info.nNonceLen);
     m_strPolicyOid = FieldText(info.szPolicyOid);
 }

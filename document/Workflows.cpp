@@ -54,7 +54,8 @@ int CZarnDoc::CreateStamp(const std::string& sourcePath) {
     const int hashAlg = settings.m_nHashAlg;
 
     TTI_REQUEST request;
-    const int digest = BuildTimeStampRequest(policy, hashAlg, sourcePath, request, m_digestProgress);
+    const int digest =
+        BuildTimeStampRequest(policy, hashAlg, sourcePath, request, m_digestProgress);
     if (digest != DIGEST_OK) {
         std::string text;
         if (ResultCodeText(digest, text))
@@ -76,7 +77,8 @@ int CZarnDoc::CreateStamp(const std::string& sourcePath) {
     return stored;
 }
 
-int CZarnDoc::CheckAndStoreReply(const TTI_REQUEST& request, const std::vector<unsigned char>& reply,
+int CZarnDoc::CheckAndStoreReply(const TTI_REQUEST& request,
+                                 const std::vector<unsigned char>& reply,
                                  const std::string& stampPath, int saveWholeReply) {
     CTimeStampPart part;
     part.Reset();
@@ -157,7 +159,9 @@ void CZarnDoc::OnFileOpen() {
         OpenStamp(*path, true);
 }
 
-void CZarnDoc::OnVerify() { OpenStamp("", false); }
+void CZarnDoc::OnVerify() {
+    OpenStamp("", false);
+}
 
 bool CZarnDoc::IsStampFilePath(const std::string& path) const {
     for (const auto& extension : m_stampExtensions) {

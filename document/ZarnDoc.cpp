@@ -48,7 +48,9 @@ CZarnDoc::CZarnDoc(CStampList& list) : m_stampExtensions{".tsr", ".tst"}, m_list
     Reset();
 }
 
-CZarnDoc::~CZarnDoc() { Reset(); }
+CZarnDoc::~CZarnDoc() {
+    Reset();
+}
 
 const std::array<std::string_view, 25>& CZarnDoc::DisplayFieldNames() {
     static const std::array<std::string_view, 25> names = [] {
@@ -102,7 +104,9 @@ bool CZarnDoc::OnNewDocument() {
     return true;
 }
 
-bool CZarnDoc::HasMainWindow() const { return m_pFrontEnd != nullptr && m_pFrontEnd->HasMainWindow(); }
+bool CZarnDoc::HasMainWindow() const {
+    return m_pFrontEnd != nullptr && m_pFrontEnd->HasMainWindow();
+}
 
 IStampListPanel* CZarnDoc::ListPanel() const {
     return HasMainWindow() ? m_pFrontEnd->ListPanel() : nullptr;
@@ -128,7 +132,8 @@ void CZarnDoc::ClearDisplay() {
 }
 
 int CZarnDoc::RemoveEntry(int index) {
-    if (m_list.IsEmpty() || static_cast<unsigned>(index) >= static_cast<unsigned>(m_list.GetCount()))
+    if (m_list.IsEmpty() ||
+        static_cast<unsigned>(index) >= static_cast<unsigned>(m_list.GetCount()))
         return 0;
     if (index == m_nCurrentEntry)
         m_nCurrentEntry = -1;

@@ -21,7 +21,9 @@ std::string Lower(const std::string& text) {
     return lower;
 }
 
-std::string ItemKey(int index) { return "tsf_item" + std::to_string(index); }
+std::string ItemKey(int index) {
+    return "tsf_item" + std::to_string(index);
+}
 
 // What ReadString reads: a 255-byte limit, so at most 254 characters.
 constexpr std::size_t kIniReadLimit = 255;

@@ -26,7 +26,9 @@ class CStampList {
 public:
     int GetCount() const { return static_cast<int>(m_entries.size()); }
     bool IsEmpty() const { return m_entries.empty(); }
-    const CStampListEntry& GetAt(int index) const { return m_entries.at(static_cast<size_t>(index)); }
+    const CStampListEntry& GetAt(int index) const {
+        return m_entries.at(static_cast<size_t>(index));
+    }
     CStampListEntry& GetAt(int index) { return m_entries.at(static_cast<size_t>(index)); }
     const std::vector<CStampListEntry>& Entries() const { return m_entries; }
 

@@ -1,5 +1,5 @@
-#include "platform/OpenSslPtr.h"
 #include "platform/CertServices.h"
+#include "platform/OpenSslPtr.h"
 
 #include "platform/ConfigDirs.h"
 #include "platform/LastError.h"

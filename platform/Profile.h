@@ -143,6 +143,7 @@ std::string ResolveProfilePath(const std::string& file);
 
 // Writes many keys of one section in a single atomic replacement of the file, with the
 // result of a WritePrivateProfileString call per key (see ProfileText::SetMany).
-[[nodiscard]] bool WritePrivateProfileEntries(
-    const char* section, const std::vector<std::pair<std::string, std::string>>& entries,
-    const std::string& file);
+[[nodiscard]] bool
+WritePrivateProfileEntries(const char* section,
+                           const std::vector<std::pair<std::string, std::string>>& entries,
+                           const std::string& file);

@@ -167,13 +167,13 @@ inline constexpr uint32_t IDS_BUTTON_NO = 61701;
 inline constexpr uint32_t IDS_BUTTON_OK = 61702;
 inline constexpr uint32_t IDS_BUTTON_CANCEL = 61703;
 inline constexpr uint32_t IDS_CERT_PROBLEM_CAPTION = 61710;
-inline constexpr uint32_t IDS_CERT_PROBLEM_INTRO = 61711;    // %s = server
+inline constexpr uint32_t IDS_CERT_PROBLEM_INTRO = 61711; // %s = server
 inline constexpr uint32_t IDS_CERT_PROBLEM_QUESTION = 61712;
 inline constexpr uint32_t IDS_CRED_SERVER_CAPTION = 61720;
 inline constexpr uint32_t IDS_CRED_PROXY_CAPTION = 61721;
-inline constexpr uint32_t IDS_CRED_SERVER_INTRO = 61722;     // %s = server
-inline constexpr uint32_t IDS_CRED_PROXY_INTRO = 61723;      // %s = proxy
-inline constexpr uint32_t IDS_CRED_REALM = 61724;            // %s = realm
+inline constexpr uint32_t IDS_CRED_SERVER_INTRO = 61722; // %s = server
+inline constexpr uint32_t IDS_CRED_PROXY_INTRO = 61723;  // %s = proxy
+inline constexpr uint32_t IDS_CRED_REALM = 61724;        // %s = realm
 inline constexpr uint32_t IDS_CRED_USER = 61725;
 inline constexpr uint32_t IDS_CRED_PASSWORD = 61726;
 

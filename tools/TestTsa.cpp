@@ -1,8 +1,8 @@
 // The test TSA: one accepting thread, one thread per connection, blocking sockets watched
 // with poll so that every wait ends when the server stops. TLS through OpenSSL's SSL on
 // the same sockets, with certificates made here for 127.0.0.1.
-#include "platform/OpenSslPtr.h"
 #include "tools/TestTsa.h"
+#include "platform/OpenSslPtr.h"
 
 #include <openssl/bn.h>
 #include <openssl/ec.h>

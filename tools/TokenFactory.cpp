@@ -1,8 +1,8 @@
 // Test replies and tokens: TSTInfo from OpenSSL's time-stamp types, signed with CMS (which
 // also does RSASSA-PSS), replies and the TAC written as DER by hand so that a test can put
 // any value anywhere.
-#include "platform/OpenSslPtr.h"
 #include "tools/TokenFactory.h"
+#include "platform/OpenSslPtr.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bn.h>

@@ -7,9 +7,13 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
-QByteArray CPageSchemeHandler::Scheme() { return QByteArrayLiteral("mivo"); }
+QByteArray CPageSchemeHandler::Scheme() {
+    return QByteArrayLiteral("mivo");
+}
 
-QString CPageSchemeHandler::Host() { return QStringLiteral("app"); }
+QString CPageSchemeHandler::Host() {
+    return QStringLiteral("app");
+}
 
 QUrl CPageSchemeHandler::PageUrl(const QString& name) {
     QUrl url;
@@ -53,7 +57,8 @@ QString CPageSchemeHandler::ResourcePath(const QString& urlPath) {
 }
 
 QByteArray CPageSchemeHandler::ContentType(const QString& resourcePath) {
-    if (resourcePath.endsWith(QLatin1String(".htm")) || resourcePath.endsWith(QLatin1String(".html")))
+    if (resourcePath.endsWith(QLatin1String(".htm")) ||
+        resourcePath.endsWith(QLatin1String(".html")))
         return QByteArrayLiteral("text/html");
     if (resourcePath.endsWith(QLatin1String(".css")))
         return QByteArrayLiteral("text/css");

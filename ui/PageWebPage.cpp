@@ -19,7 +19,8 @@ bool MayShow(const QUrl& url) {
 // desktop, then it goes away.
 class CExternalLinkPage : public QWebEnginePage {
 public:
-    CExternalLinkPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+    CExternalLinkPage(QWebEngineProfile* profile, QObject* parent)
+        : QWebEnginePage(profile, parent) {}
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
@@ -41,10 +42,11 @@ bool CPageWebPage::OpenWithDesktop(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }
 
-void CPageWebPage::SetDesktopOpener(DesktopOpener opener) { Opener() = std::move(opener); }
+void CPageWebPage::SetDesktopOpener(DesktopOpener opener) {
+    Opener() = std::move(opener);
+}
 
-bool CPageWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
-                                           bool isMainFrame) {
+bool CPageWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
     if (MayShow(url))
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     // Only what the user followed goes out; a page's own requests for other places stop here.

@@ -30,18 +30,22 @@ std::string TemporaryFolder() {
     return dir != nullptr && *dir != '\0' ? std::string(dir) : std::string("/tmp");
 }
 
-uint16_t TsaCertificateCounter() { return g_nCertificateCounter; }
+uint16_t TsaCertificateCounter() {
+    return g_nCertificateCounter;
+}
 
-void SetTsaCertificateCounter(uint16_t value) { g_nCertificateCounter = value; }
+void SetTsaCertificateCounter(uint16_t value) {
+    g_nCertificateCounter = value;
+}
 
-std::string WriteTsaCertificateFile(const std::string& folder,
-                                    std::span<const unsigned char> der) {
+std::string WriteTsaCertificateFile(const std::string& folder, std::span<const unsigned char> der) {
     const uint16_t start = g_nCertificateCounter;
     std::string path;
     int fd = -1;
     do {
         char name[16];
-        std::snprintf(name, sizeof name, "TSA%04X.cer", static_cast<unsigned>(g_nCertificateCounter));
+        std::snprintf(name, sizeof name, "TSA%04X.cer",
+                      static_cast<unsigned>(g_nCertificateCounter));
         ++g_nCertificateCounter; // wraps at 16 bits
         path = folder + "/" + name;
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

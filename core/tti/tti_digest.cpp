@@ -35,24 +35,54 @@ void Final(TTI_DIGEST_CTX ctx, unsigned char* digest) {
 
 extern "C" {
 
-TTI_DIGEST_CTX TTI_SHA1_Init(void) { return Init(EVP_sha1()); }
-void TTI_SHA1_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) { Update(c, d, n); }
-void TTI_SHA1_Final(TTI_DIGEST_CTX c, unsigned char* digest) { Final(c, digest); }
+TTI_DIGEST_CTX TTI_SHA1_Init(void) {
+    return Init(EVP_sha1());
+}
+void TTI_SHA1_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) {
+    Update(c, d, n);
+}
+void TTI_SHA1_Final(TTI_DIGEST_CTX c, unsigned char* digest) {
+    Final(c, digest);
+}
 
-TTI_DIGEST_CTX TTI_SHA256_Init(void) { return Init(EVP_sha256()); }
-void TTI_SHA256_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) { Update(c, d, n); }
-void TTI_SHA256_Final(TTI_DIGEST_CTX c, unsigned char* digest) { Final(c, digest); }
+TTI_DIGEST_CTX TTI_SHA256_Init(void) {
+    return Init(EVP_sha256());
+}
+void TTI_SHA256_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) {
+    Update(c, d, n);
+}
+void TTI_SHA256_Final(TTI_DIGEST_CTX c, unsigned char* digest) {
+    Final(c, digest);
+}
 
-TTI_DIGEST_CTX TTI_SHA384_Init(void) { return Init(EVP_sha384()); }
-void TTI_SHA384_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) { Update(c, d, n); }
-void TTI_SHA384_Final(TTI_DIGEST_CTX c, unsigned char* digest) { Final(c, digest); }
+TTI_DIGEST_CTX TTI_SHA384_Init(void) {
+    return Init(EVP_sha384());
+}
+void TTI_SHA384_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) {
+    Update(c, d, n);
+}
+void TTI_SHA384_Final(TTI_DIGEST_CTX c, unsigned char* digest) {
+    Final(c, digest);
+}
 
-TTI_DIGEST_CTX TTI_SHA512_Init(void) { return Init(EVP_sha512()); }
-void TTI_SHA512_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) { Update(c, d, n); }
-void TTI_SHA512_Final(TTI_DIGEST_CTX c, unsigned char* digest) { Final(c, digest); }
+TTI_DIGEST_CTX TTI_SHA512_Init(void) {
+    return Init(EVP_sha512());
+}
+void TTI_SHA512_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) {
+    Update(c, d, n);
+}
+void TTI_SHA512_Final(TTI_DIGEST_CTX c, unsigned char* digest) {
+    Final(c, digest);
+}
 
-TTI_DIGEST_CTX TTI_MD5_Init(void) { return Init(EVP_md5()); }
-void TTI_MD5_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) { Update(c, d, n); }
-void TTI_MD5_Final(TTI_DIGEST_CTX c, unsigned char* digest) { Final(c, digest); }
+TTI_DIGEST_CTX TTI_MD5_Init(void) {
+    return Init(EVP_md5());
+}
+void TTI_MD5_Update(TTI_DIGEST_CTX c, const void* d, unsigned long n) {
+    Update(c, d, n);
+}
+void TTI_MD5_Final(TTI_DIGEST_CTX c, unsigned char* digest) {
+    Final(c, digest);
+}
 
 } // extern "C"

@@ -4,8 +4,8 @@
 #ifndef MIVO_CORE_TTI_TTI_INTERNAL_H
 #define MIVO_CORE_TTI_TTI_INTERNAL_H
 
-#include "platform/OpenSslPtr.h"
 #include "core/tti/tti.h"
+#include "platform/OpenSslPtr.h"
 
 #include <openssl/asn1.h>
 #include <openssl/asn1t.h>

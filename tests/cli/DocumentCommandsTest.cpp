@@ -28,9 +28,9 @@ protected:
     }
     CommandResult Run(const std::string& arguments) const {
         return RunCommand("MIVOKLIENT_CONFIG_DIR=" + ShellQuote(m_config.Path()) +
-                          " MIVOKLIENT_SYSCONF_DIR=" + ShellQuote(m_config.Path() + "/etc") +
-                          " " + ShellQuote(std::string(MIVO_BINARY_DIR) + "/cli/mivoklient-cli") +
-                          " " + arguments);
+                          " MIVOKLIENT_SYSCONF_DIR=" + ShellQuote(m_config.Path() + "/etc") + " " +
+                          ShellQuote(std::string(MIVO_BINARY_DIR) + "/cli/mivoklient-cli") + " " +
+                          arguments);
     }
     std::string Ini() const { return TempDir::Read(m_config.File("mivoklient.ini")); }
 

@@ -29,7 +29,9 @@ inline Bytes Sha256(const std::string& data) {
     return digest;
 }
 
-inline std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string AsString(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 class DocFixture : public ::testing::Test {
 protected:

@@ -125,8 +125,9 @@ TEST_F(DocumentTest, FailedSaveIsReportedAndKeptForTheNextSavePoint) {
     Settings().SetIniPath(dir.Path() + "/blocked.ini");
     EXPECT_TRUE(doc->SaveModified());
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text.rfind("Chyba při zápisu do souboru: " + dir.Path() + "/blocked.ini", 0),
-              0u);
+    EXPECT_EQ(
+        boxes.shown[0].text.rfind("Chyba při zápisu do souboru: " + dir.Path() + "/blocked.ini", 0),
+        0u);
     EXPECT_TRUE(doc->IsModified());
 }
 

@@ -246,10 +246,10 @@ TEST_F(NewStampTest, StampFolderThatCannotBeWrittenKeepsTheOldStamp) {
     const auto folder = dir.Path() + "/ro";
     fs::create_directory(folder);
     const auto stamp = dir.Write("ro/a.txt.tsr", "an earlier stamp");
-    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::others_exec |
-                                    fs::perms::group_exec);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir.Path(),
+                    fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
     // As a user who may not write there (root may write anywhere: then as "nobody").
     const auto [ok, text] = InChild([&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
@@ -259,8 +259,7 @@ TEST_F(NewStampTest, StampFolderThatCannotBeWrittenKeepsTheOldStamp) {
     });
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_FALSE(ok);
-    EXPECT_EQ(text.rfind("Nelze vytvořit soubor " + stamp + "\n\n0x0000000D (13):", 0), 0u)
-        << text;
+    EXPECT_EQ(text.rfind("Nelze vytvořit soubor " + stamp + "\n\n0x0000000D (13):", 0), 0u) << text;
     EXPECT_EQ(TempDir::Read(stamp), "an earlier stamp");
     EXPECT_TRUE(NoTemporaryFiles(folder));
 }
@@ -270,14 +269,16 @@ TEST_F(NewStampTest, FullDiskGivesTheShortWriteMessageAndKeepsTheOldStamp) {
     // A file that cannot grow past 100 bytes.
     const auto [ok, text] = InChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {100, 100};
+        struct rlimit limit {
+            100, 100
+        };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const Bytes data(5000, 0x30);
         return doc->WriteStampFile(path, data.data(), data.size());
     });
     EXPECT_FALSE(ok);
-    EXPECT_EQ(text, "chyba při zápisu do souboru " + path +
-                        " (5000 bajtů zapsat, 100 bajtů zapsáno)");
+    EXPECT_EQ(text,
+              "chyba při zápisu do souboru " + path + " (5000 bajtů zapsat, 100 bajtů zapsáno)");
     EXPECT_EQ(TempDir::Read(path), "an earlier stamp");
     EXPECT_TRUE(NoTemporaryFiles(dir.Path()));
 }

@@ -132,13 +132,17 @@ TEST_F(OpenVerifyTest, SecondOpenWhileTheDialogIsOpenIsDropped) {
     EXPECT_EQ(inner, 0);
     EXPECT_EQ(front.verifyShown.size(), 1u);
     // Released afterwards: the next one runs.
-    front.verifyAnswer = [](VerifyDialogValues&) { return false; };
+    front.verifyAnswer = [](VerifyDialogValues&) {
+        return false;
+    };
     doc->OnVerify();
     EXPECT_EQ(front.verifyShown.size(), 2u);
 }
 
 TEST_F(OpenVerifyTest, CancelChangesNothing) {
-    front.verifyAnswer = [](VerifyDialogValues&) { return false; };
+    front.verifyAnswer = [](VerifyDialogValues&) {
+        return false;
+    };
     EXPECT_EQ(doc->OpenStamp(dir.File("a.tsr"), true), 0);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(registry.GetCount(), 0);

@@ -115,9 +115,11 @@ TEST_F(SettingsSubmitTest, HashAndConnectionValuesOutsideTheFormFallBack) {
         SettingsSubmit(std::string("RADIO_HASH_ID=") + c.hash + "&OK_ID=x", &page, Settings());
         EXPECT_EQ(Settings().m_nHashAlg, c.stored) << c.hash;
     }
-    for (const auto& [value, type] : std::array<std::pair<const char*, int>, 4>{
-             {{"USE_DIRECT_VAL", 1}, {"USE_PROXY_VAL", 3}, {"USE_IE_SET_VAL", 0},
-              {"USE_DIRECT_VALX", 0}}}) {
+    for (const auto& [value, type] :
+         std::array<std::pair<const char*, int>, 4>{{{"USE_DIRECT_VAL", 1},
+                                                     {"USE_PROXY_VAL", 3},
+                                                     {"USE_IE_SET_VAL", 0},
+                                                     {"USE_DIRECT_VALX", 0}}}) {
         SettingsSubmit(std::string("RADIO_CONNECT_ID=") + value + "&OK_ID=x", &page, Settings());
         EXPECT_EQ(Settings().m_nProxyType, type) << value;
     }
@@ -125,11 +127,11 @@ TEST_F(SettingsSubmitTest, HashAndConnectionValuesOutsideTheFormFallBack) {
 
 TEST_F(SettingsSubmitTest, BackAndDefaultsStoreNothing) {
     const PageInputs page = Page("https://typed.example/");
-    SubmitOutcome outcome = SettingsSubmit("REQ_SERVER_URL_ID=x&CANCEL_ID=Zp%C4%9Bt", &page,
-                                           Settings());
+    SubmitOutcome outcome =
+        SettingsSubmit("REQ_SERVER_URL_ID=x&CANCEL_ID=Zp%C4%9Bt", &page, Settings());
     EXPECT_EQ(outcome, (SubmitOutcome{.showAbout = true}));
-    outcome = SettingsSubmit("RADIO_HASH_ID=4&DEFAULT_VALUES_ID=V%C3%BDchoz%C3%AD", &page,
-                             Settings());
+    outcome =
+        SettingsSubmit("RADIO_HASH_ID=4&DEFAULT_VALUES_ID=V%C3%BDchoz%C3%AD", &page, Settings());
     EXPECT_EQ(outcome, (SubmitOutcome{.showDefaults = true}));
     EXPECT_EQ(SettingsSubmit("", &page, Settings()), SubmitOutcome{});
     EXPECT_EQ(Settings().GetServerUrl(), "https://stored.example/tsa");
@@ -139,8 +141,8 @@ TEST_F(SettingsSubmitTest, BackAndDefaultsStoreNothing) {
 
 TEST_F(SettingsSubmitTest, SaveWithoutAReadablePage) {
     // No page: only hash and connection are taken, and only the hash counts as a change.
-    SubmitOutcome outcome = SettingsSubmit("RADIO_CONNECT_ID=USE_DIRECT_VAL&OK_ID=x", nullptr,
-                                           Settings());
+    SubmitOutcome outcome =
+        SettingsSubmit("RADIO_CONNECT_ID=USE_DIRECT_VAL&OK_ID=x", nullptr, Settings());
     EXPECT_TRUE(outcome.showAbout);
     EXPECT_FALSE(outcome.saved);
     EXPECT_EQ(Settings().m_nProxyType, 1);
@@ -199,9 +201,11 @@ TEST_F(SettingsSubmitTest, FormShowsStoredValuesOrTheDefaultsOfTheCurrentFile) {
     EXPECT_EQ(fills[2].value, "https://default.example/");
     EXPECT_EQ(fills[4].value, "jana"); // the proxy fields keep the stored values
 
-    for (const auto& [type, id] : std::array<std::pair<int, const char*>, 4>{
-             {{1, "CONNECT_USE_DIRECT_ID"}, {0, "CONNECT_USE_IE_SET_ID"},
-              {2, "CONNECT_USE_IE_SET_ID"}, {-1, "CONNECT_USE_IE_SET_ID"}}}) {
+    for (const auto& [type, id] :
+         std::array<std::pair<int, const char*>, 4>{{{1, "CONNECT_USE_DIRECT_ID"},
+                                                     {0, "CONNECT_USE_IE_SET_ID"},
+                                                     {2, "CONNECT_USE_IE_SET_ID"},
+                                                     {-1, "CONNECT_USE_IE_SET_ID"}}}) {
         Settings().m_nProxyType = type;
         EXPECT_EQ(SettingsPageFills(Settings(), false).back().id, id) << type;
     }
@@ -258,8 +262,8 @@ TEST(AboutFillTest, NameAndVersionOfTheExecutable) {
     const VersionRecordView fixedOnly{true, VersionHalf(2, 0), VersionHalf(0, 1), 0, 0, {}};
     record.assign(EncodeVersionRecord(fixedOnly, nullptr), 0);
     EncodeVersionRecord(fixedOnly, record.data());
-    const std::string fixed =
-        dir.Write("fixed", AsString(MakeElfImage(true, {{std::string(kVersionSectionName), record}})));
+    const std::string fixed = dir.Write(
+        "fixed", AsString(MakeElfImage(true, {{std::string(kVersionSectionName), record}})));
     EXPECT_EQ(AboutPageFills(fixed)[1].value, "2.0.0.1");
     const std::string plain = dir.Write("plain", "not an executable");
     EXPECT_EQ(AboutPageFills(plain)[1].value, plain);

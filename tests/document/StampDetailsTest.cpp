@@ -32,8 +32,10 @@ TEST_F(StampDetailsTest, TokenTextsOfAMatchingStamp) {
     spec.nonce = Bytes{0x0A, 0xFF};
     spec.policyOid = "1.3.6.1.4.1.99.1";
     spec.genTime = "20100215093012.5Z";
-    spec.tsaName = mivo::test::GeneralNameSpec{
-        mivo::test::GeneralNameSpec::Kind::Directory, {{"CN", "Časový server"}, {"C", "CZ"}}, "", {}};
+    spec.tsaName = mivo::test::GeneralNameSpec{mivo::test::GeneralNameSpec::Kind::Directory,
+                                               {{"CN", "Časový server"}, {"C", "CZ"}},
+                                               "",
+                                               {}};
     auto& d = Show(spec);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(d.m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
@@ -86,8 +88,8 @@ TEST_F(StampDetailsTest, SerialAndNonceEdgeValuesAndFractions) {
 TEST_F(StampDetailsTest, TacTextsAndTheirUnits) {
     TokenSpec spec;
     TacSpec tac;
-    tac.offsetMicros = 1500;   // 0.0015 s shown as 1.5 ms
-    tac.delayMicros = 250;     // 0.25 ms
+    tac.offsetMicros = 1500;      // 0.0015 s shown as 1.5 ms
+    tac.delayMicros = 250;        // 0.25 ms
     tac.maxOffsetMicros = 500000; // 0.5, unscaled
     tac.maxDelayMicros = 1000000;
     tac.ntpTime = "20250509115800Z";

@@ -4,8 +4,8 @@
 
 #include "core/ClientSettings.h"
 #include "document/ZarnDoc.h"
-#include "testlib/RecordingMessageBoxes.h"
 #include "support/StringIds.h"
+#include "testlib/RecordingMessageBoxes.h"
 #include "ui/MainFrame.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/StampListBar.h"

@@ -84,7 +84,8 @@ protected:
             .toBool();
     }
     void Click(const char* selector) {
-        Js(QStringLiteral("document.querySelector('%1').click(); true").arg(QLatin1String(selector)));
+        Js(QStringLiteral("document.querySelector('%1').click(); true")
+               .arg(QLatin1String(selector)));
     }
     // The compositor paints a moment after the page changed.
     void Shot(const char* name) {
@@ -119,9 +120,10 @@ TEST_F(ViewTest, StampPageShowsTheDocumentAndMarksAMismatchRed) {
     EXPECT_EQ(Text("m_strUTCTime"), doc->m_strUTCTime);
     EXPECT_EQ(Text("m_strHashAlgorithm"), "SHA-256");
     EXPECT_EQ(Text("m_tac_strVersion"), doc->m_tac_strVersion);
-    EXPECT_EQ(Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
-                  .toString(),
-              QString());
+    EXPECT_EQ(
+        Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
+            .toString(),
+        QString());
     // The TAC section is the page's own: shown and hidden by its button, nothing posted.
     auto tacShown = [&] {
         return Js(QStringLiteral("getComputedStyle(document.getElementById('polozka')).display"))
@@ -138,9 +140,10 @@ TEST_F(ViewTest, StampPageShowsTheDocumentAndMarksAMismatchRed) {
     dir.Write("a.txt", "other content");
     doc->ShowEntry(0);
     EXPECT_EQ(WaitFilled(2), QStringLiteral("/certif.htm"));
-    EXPECT_EQ(Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
-                  .toString(),
-              QStringLiteral("rgb(255, 0, 0)"));
+    EXPECT_EQ(
+        Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
+            .toString(),
+        QStringLiteral("rgb(255, 0, 0)"));
     EXPECT_EQ(Text("m_hash_verif_msg"), doc->m_hash_verif_msg);
     Shot("page_certif_mismatch");
 }
@@ -152,9 +155,8 @@ TEST_F(ViewTest, FirstDisplayWithoutACurrentStampIsTheAboutPage) {
     doc->SetFrontEnd(&frame);
     view->OnInitialUpdate();
     // The stamp page is asked for first, then replaced by the about page.
-    ASSERT_TRUE(WaitFor([&] {
-        return !filled.empty() && filled.back().path() == QStringLiteral("/about.htm");
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return !filled.empty() && filled.back().path() == QStringLiteral("/about.htm"); }));
     EXPECT_EQ(Text("APP_NAME_ID"), "test_gui");
     EXPECT_FALSE(Text("APP_VERSION_ID").empty());
     EXPECT_EQ(frame.list.RowCount(), 1);
@@ -239,15 +241,17 @@ TEST_F(ViewTest, CertificateButtonHandsATemporaryFileToTheDesktop) {
     // The page stays as it is: the post was stopped, nothing reloaded.
     EXPECT_EQ(filled.size(), 1u);
     ASSERT_EQ(bodies.size(), 1u);
-    EXPECT_TRUE(bodies[0].startsWith("VIEW_CERT_ID=Zobrazit+kvalifikovan%C3%BD+syst%C3%A9mov%C3%BD"));
+    EXPECT_TRUE(
+        bodies[0].startsWith("VIEW_CERT_ID=Zobrazit+kvalifikovan%C3%BD+syst%C3%A9mov%C3%BD"));
 }
 
 TEST_F(ViewTest, WithoutACertificateTheButtonDoesNothing) {
     doc->ShowEntry(-1);
     EXPECT_EQ(WaitFilled(1), QStringLiteral("/certif.htm"));
-    EXPECT_EQ(Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
-                  .toString(),
-              QStringLiteral("rgb(255, 0, 0)"));
+    EXPECT_EQ(
+        Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
+            .toString(),
+        QStringLiteral("rgb(255, 0, 0)"));
     Click("[name=VIEW_CERT_ID]");
     ASSERT_TRUE(WaitFor([&] { return bodies.size() == 1; }));
     WaitFor([] { return false; }, 200);
@@ -271,8 +275,8 @@ TEST_F(ViewTest, ForeignLinksGoToTheDesktopAndF5AndRightClickAreSwallowed) {
     QWidget* target = view->focusProxy() != nullptr ? view->focusProxy() : view;
     QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
     EXPECT_TRUE(view->eventFilter(target, &f5));
-    QMouseEvent right(QEvent::MouseButtonPress, QPointF(50, 50), QPointF(50, 50),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(50, 50), QPointF(50, 50), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
     EXPECT_TRUE(view->eventFilter(target, &right));
     QKeyEvent f6(QEvent::KeyPress, Qt::Key_F6, Qt::NoModifier);
     EXPECT_FALSE(view->eventFilter(target, &f6));

@@ -1,7 +1,7 @@
 // The stamped-files registry: its INI section read and written back, the time texts, and
 // adding, replacing and removing entries.
-#include "core/ClientSettings.h"
 #include "list/StampList.h"
+#include "core/ClientSettings.h"
 #include "list/IStampListPanel.h"
 #include "testlib/TempDir.h"
 #include "tools/TokenFactory.h"
@@ -85,7 +85,8 @@ TEST_F(StampListTest, CommasSplitAtTheFirstOne) {
 
 TEST_F(StampListTest, OverLongValuesAreCutForUseButKeptWholeInTheFile) {
     const std::string longStamp = "/" + std::string(300, 'd') + "/a.tsr";
-    WriteIni("[time_stamped_files]\ncount=2\ntsf_item0=" + longStamp + ",/src\n"
+    WriteIni("[time_stamped_files]\ncount=2\ntsf_item0=" + longStamp +
+             ",/src\n"
              "tsf_item1=/short.tsr,/s\n");
     ASSERT_EQ(LoadStampList(settings, list), 2);
     EXPECT_EQ(list.GetAt(0).m_strStampFile, longStamp.substr(0, 254));

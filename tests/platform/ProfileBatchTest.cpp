@@ -18,8 +18,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 // letter cases, blanks, comments, CR LF, empty sections, a last line without a line feed.
 std::string RandomIni(std::mt19937& rng) {
     static const char* const kLines[] = {
-        "[list]",  "[LIST]",  "[other]", " [ list ] ", "[empty]", "a=1",  "A = 2",
-        "b=",      "c=three", "; a=comment", "",       "garbage", "d = \"q\"", "a=dup"};
+        "[list]", "[LIST]",  "[other]",     " [ list ] ", "[empty]", "a=1",       "A = 2",
+        "b=",     "c=three", "; a=comment", "",           "garbage", "d = \"q\"", "a=dup"};
     std::string text;
     const int lines = static_cast<int>(rng() % 12);
     const bool crlf = rng() % 4 == 0;
