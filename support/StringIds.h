@@ -83,7 +83,6 @@ inline constexpr uint32_t IDS_TTI_TAC_IMPRINT = 61266;
 inline constexpr uint32_t IDS_TTI_TAC_NO_POLICY = 61267;
 inline constexpr uint32_t IDS_TTI_UNKNOWN = 61268; // any other code
 
-inline constexpr uint32_t IDS_HELP_FILE = 61269;   // "napoveda.chm"
 inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // result code 307
 
 // Messages of failed library calls; each starts "Chyba vrácená TTI knihovnou\n\n".

@@ -69,7 +69,6 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TTI_TAC_IMPRINT, "Hodnota miniatury TAC neodpovídá hodnotě uložené v časovém razítku"},
     {IDS_TTI_TAC_NO_POLICY, "V TAC chybí položka: politika časové autority"},
     {IDS_TTI_UNKNOWN, "Neznámá chyba"},
-    {IDS_HELP_FILE, "napoveda.chm"},
     {IDS_STAMP_ERROR, "Chyba kvalifikovaného časového razítka"},
 
     {IDS_TTI_ENCODE_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_EncodeTimestampRequest %s"},

@@ -35,7 +35,7 @@ public:
 
     // Builds the menu, the accelerators, the toolbar, the status bar, the list panel docked
     // on the left and the view. False when a part cannot be made.
-    bool OnCreate();
+    [[nodiscard]] bool OnCreate();
 
     // The document of the view and the list panel; the window title follows its title.
     void SetDocument(CZarnDoc* document);
@@ -75,9 +75,9 @@ protected:
 private:
     QAction* NewAction(unsigned id, unsigned menuTextId, const QString& icon);
     void CreateMenu();
-    bool CreateToolBar();
-    bool CreateStatusBar();
-    bool CreateListBar();
+    [[nodiscard]] bool CreateToolBar();
+    [[nodiscard]] bool CreateStatusBar();
+    [[nodiscard]] bool CreateListBar();
 
     std::map<unsigned, QAction*> m_actions;
     QToolBar* m_pToolBar = nullptr;

@@ -24,8 +24,9 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        // A link the desktop does not take leads nowhere; the page stays as it is.
         if (!MayShow(url))
-            CPageWebPage::OpenWithDesktop(url);
+            (void)CPageWebPage::OpenWithDesktop(url);
         deleteLater();
         return false;
     }
@@ -51,7 +52,7 @@ bool CPageWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type,
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     // Only what the user followed goes out; a page's own requests for other places stop here.
     if (type == NavigationTypeLinkClicked)
-        OpenWithDesktop(url);
+        (void)OpenWithDesktop(url);
     return false;
 }
 

@@ -15,7 +15,7 @@ public:
 
     // Hands `url` to the desktop (its browser, or the viewer of a local file's type).
     // Answers whether the desktop took it.
-    static bool OpenWithDesktop(const QUrl& url);
+    [[nodiscard]] static bool OpenWithDesktop(const QUrl& url);
     // Tests replace the desktop; an empty function restores it.
     using DesktopOpener = std::function<bool(const QUrl&)>;
     static void SetDesktopOpener(DesktopOpener opener);

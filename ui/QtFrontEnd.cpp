@@ -2,18 +2,17 @@
 
 #include "support/Messages.h"
 #include "support/StringIds.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/VerifyDialog.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringList>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -24,33 +23,11 @@ QString Res(uint32_t id) {
     return QString::fromStdString(LoadResString(id));
 }
 
-CQtFrontEnd::FileChooser& TestFileChooser() {
-    static CQtFrontEnd::FileChooser chooser;
-    return chooser;
-}
-
 // The owner of a box or prompt: the window the user works in, if any.
 QWidget* ActiveOwner() {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
     return QApplication::activeWindow();
-}
-
-// One filter entry as Qt writes it: "Name (*.a *.b)". "*.*" means every file, also one
-// without a dot in its name, as the pattern does in the open-file dialog of other systems.
-QString QtFilter(const FileDialogSpec& spec) {
-    QStringList patterns;
-    for (const QString& part :
-         QString::fromStdString(spec.m_strFilterPattern).split(u';', Qt::SkipEmptyParts)) {
-        const QString pattern = part.trimmed();
-        if (pattern.isEmpty())
-            continue;
-        patterns << (pattern == QStringLiteral("*.*") ? QStringLiteral("*") : pattern);
-    }
-    if (patterns.isEmpty())
-        patterns << QStringLiteral("*");
-    return QString::fromStdString(spec.m_strFilterName) + QStringLiteral(" (") +
-           patterns.join(u' ') + u')';
 }
 
 QMessageBox::Icon QtIcon(MsgIcon icon) {
@@ -107,22 +84,6 @@ MsgResult CQtMessageBoxes::Show(const std::string& text, const std::string& capt
 
 CQtFrontEnd::CQtFrontEnd(QWidget* mainWindow, IStampListPanel* panel)
     : m_pMainWindow(mainWindow), m_pPanel(panel) {}
-
-void CQtFrontEnd::SetFileChooserForTests(FileChooser chooser) {
-    TestFileChooser() = std::move(chooser);
-}
-
-std::optional<std::string> CQtFrontEnd::ShowOpenFileDialog(QWidget* owner,
-                                                           const FileDialogSpec& spec) {
-    if (const FileChooser& chooser = TestFileChooser())
-        return chooser(spec);
-    // No initial folder and no options: the dialog starts where the platform says.
-    const QString path = QFileDialog::getOpenFileName(
-        owner, QString::fromStdString(spec.m_strTitle), QString(), QtFilter(spec));
-    if (path.isEmpty())
-        return std::nullopt;
-    return path.toStdString();
-}
 
 std::optional<std::string> CQtFrontEnd::ChooseFile(const FileDialogSpec& spec) {
     return ShowOpenFileDialog(m_pMainWindow.data(), spec);

@@ -10,8 +10,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
-
 // Message boxes owned by the active window (or none), captioned as the caller says.
 class CQtMessageBoxes : public IMessageBoxes {
 public:
@@ -29,15 +27,6 @@ public:
     IStampListPanel* ListPanel() override { return m_pPanel; }
     std::optional<std::string> ChooseFile(const FileDialogSpec& spec) override;
     bool RunVerifyDialog(VerifyDialogValues& values) override;
-
-    // Tests replace the modal file dialog with a scripted answer (nullopt: cancelled).
-    using FileChooser = std::function<std::optional<std::string>(const FileDialogSpec&)>;
-    static void SetFileChooserForTests(FileChooser chooser);
-
-    // The open-file dialog owned by `owner` (the verification dialog's browse buttons use it
-    // too); the test chooser answers instead when one is set.
-    static std::optional<std::string> ShowOpenFileDialog(QWidget* owner,
-                                                         const FileDialogSpec& spec);
 
 private:
     QPointer<QWidget> m_pMainWindow;

@@ -49,10 +49,10 @@ public:
 
     // Creates the bar in `frame` (not yet docked: the frame docks it) with `title` and
     // control id `id`. Answers success.
-    virtual bool Create(const QString& title, QMainWindow* frame, unsigned id);
+    [[nodiscard]] virtual bool Create(const QString& title, QMainWindow* frame, unsigned id);
     // The same, with all three sizes set to `defaultSize` first.
-    virtual bool Create(const QString& title, QMainWindow* frame, QSize defaultSize, bool gripper,
-                        unsigned id);
+    [[nodiscard]] virtual bool Create(const QString& title, QMainWindow* frame, QSize defaultSize,
+                                      bool gripper, unsigned id);
 
     // The six sizes in the application's profile (the user's INI file), section
     // "<profileName>-SCBar-<id>". The program itself calls neither.
@@ -79,9 +79,6 @@ public:
     QSize HorzSize() const { return m_szHorz; }
     QSize VertSize() const { return m_szVert; }
     QSize FloatSize() const { return m_szFloat; }
-    QSize MinHorzSize() const { return m_szMinHorz; }
-    QSize MinVertSize() const { return m_szMinVert; }
-    QSize MinFloatSize() const { return m_szMinFloat; }
 
     // The size kept for the bar's present place (horizontal, vertical or floating), or the
     // vertical size before it is docked.

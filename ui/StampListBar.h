@@ -57,7 +57,7 @@ public:
     ~CStampListBar() override;
 
     // Creates the bar and its list (control id 102) in `frame`; the frame docks it.
-    bool Create(const QString& title, QMainWindow* frame, unsigned id) override;
+    [[nodiscard]] bool Create(const QString& title, QMainWindow* frame, unsigned id) override;
 
     // The document that shows chosen rows and removes entries.
     void SetDocument(IStampDocument* document) { m_panel.SetDocument(document); }

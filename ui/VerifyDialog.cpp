@@ -3,7 +3,7 @@
 #include "document/IFrontEnd.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
-#include "ui/QtFrontEnd.h"
+#include "ui/OpenFileDialog.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -135,7 +135,7 @@ void CVerifyDialog::OnBrowseStampFile() {
     const FileDialogSpec spec{LoadResString(IDS_OPEN_STAMP_TITLE),
                               LoadResString(IDS_FILTER_STAMP_FILES),
                               LoadResString(IDS_FILTER_STAMP_FILES_PATTERN)};
-    if (const auto path = CQtFrontEnd::ShowOpenFileDialog(this, spec)) {
+    if (const auto path = ShowOpenFileDialog(this, spec)) {
         m_strStampFile = QString::fromStdString(*path);
         DoDataExchange(false);
     }
@@ -146,7 +146,7 @@ void CVerifyDialog::OnBrowseSourceFile() {
     const FileDialogSpec spec{LoadResString(IDS_SELECT_SOURCE_TITLE),
                               LoadResString(IDS_FILTER_ALL_FILES),
                               LoadResString(IDS_FILTER_ALL_FILES_PATTERN)};
-    if (const auto path = CQtFrontEnd::ShowOpenFileDialog(this, spec)) {
+    if (const auto path = ShowOpenFileDialog(this, spec)) {
         m_strSourceFile = QString::fromStdString(*path);
         DoDataExchange(false);
     }

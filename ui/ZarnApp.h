@@ -42,7 +42,7 @@ public:
     // called; the toolkit's own options already taken out). False when the program is to
     // end now: another instance runs (see EndedAsSecondInstance), or the command line could
     // not be carried out.
-    bool InitInstance(const std::vector<std::string>& args);
+    [[nodiscard]] bool InitInstance(const std::vector<std::string>& args);
     // True when InitInstance ended because another instance is running.
     bool EndedAsSecondInstance() const { return m_bSecondInstance; }
 
@@ -55,7 +55,7 @@ public:
     static QString HelpFilePath();
 
     // Opens `path` as the document does for a file named on the command line.
-    bool OpenDocumentFile(const std::string& path);
+    [[nodiscard]] bool OpenDocumentFile(const std::string& path);
 
     CMainFrame* MainFrame() const;
     CZarnDoc* Document() const { return m_pDoc.get(); }
@@ -74,7 +74,7 @@ signals:
 
 private:
     // True when this process is the only instance; otherwise hands the command line over.
-    bool CheckInstance(const std::vector<std::string>& args);
+    [[nodiscard]] bool CheckInstance(const std::vector<std::string>& args);
     void LoadQtTranslations();
     void StartNoticeServer();
     void OnNoticeConnection();

@@ -243,7 +243,7 @@ void CZarnView::ShowTsaCertificate() {
     const std::string path = WriteTsaCertificateFile(TemporaryFolder(), der);
     if (path.empty())
         return;
-    CPageWebPage::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(path)));
+    (void)CPageWebPage::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(path)));
     // The viewer has its second to read the file; one that keeps it open keeps it.
     QTimer::singleShot(kCertificateFileLifeMs, QCoreApplication::instance(),
                        [path] { ::unlink(path.c_str()); });

@@ -7,6 +7,7 @@
 #include "support/StringIds.h"
 #include "testlib/RecordingMessageBoxes.h"
 #include "ui/MainFrame.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/StampListBar.h"
 #include "ui/VerifyDialog.h"
@@ -33,7 +34,7 @@ namespace {
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CQtFrontEnd::SetFileChooserForTests([this](const FileDialogSpec& spec) {
+        SetFileChooserForTests([this](const FileDialogSpec& spec) {
             chooserTitles.push_back(spec.m_strTitle);
             return std::optional<std::string>();
         });
@@ -56,7 +57,7 @@ protected:
     }
     void TearDown() override {
         boxes.reset();
-        CQtFrontEnd::SetFileChooserForTests({});
+        SetFileChooserForTests({});
         CZarnApp::SetUrlOpenerForTests({});
         CZarnApp::SetHelpDirsForTests({});
         CZarnView::SetPrintToPdfForTests({});

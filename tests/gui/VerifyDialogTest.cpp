@@ -2,6 +2,7 @@
 #include "GuiTestSupport.h"
 
 #include "testlib/RecordingMessageBoxes.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/VerifyDialog.h"
 
@@ -21,12 +22,12 @@ namespace {
 class VerifyDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CQtFrontEnd::SetFileChooserForTests([this](const FileDialogSpec& spec) {
+        SetFileChooserForTests([this](const FileDialogSpec& spec) {
             asked.push_back(spec);
             return answer;
         });
     }
-    void TearDown() override { CQtFrontEnd::SetFileChooserForTests(nullptr); }
+    void TearDown() override { SetFileChooserForTests(nullptr); }
 
     // The dialog as the workflow opens it, without a nested event loop.
     void Open() {

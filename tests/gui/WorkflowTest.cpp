@@ -10,6 +10,7 @@
 #include "testlib/RecordingMessageBoxes.h"
 #include "tools/TestTsa.h"
 #include "ui/MainFrame.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/StampListBar.h"
 #include "ui/VerifyDialog.h"
@@ -97,7 +98,7 @@ protected:
         std::ofstream(std::string(configDir) + "/mivoklient.ini")
             << "[zarn]\nserver_url=" << tsa.Url() << "\npolicy_oid=1.2.3.4.1\nhash_alg=2\n"
             << ExtraIniText();
-        CQtFrontEnd::SetFileChooserForTests([this](const FileDialogSpec& spec) {
+        SetFileChooserForTests([this](const FileDialogSpec& spec) {
             chooserTitles.push_back(spec.m_strTitle);
             std::optional<std::string> answer = chosen;
             chosen.reset();
@@ -113,7 +114,7 @@ protected:
         filled = std::make_unique<QSignalSpy>(view, &CZarnView::pageFilled);
         ASSERT_TRUE(WaitForPage("/about.htm"));
     }
-    void TearDown() override { CQtFrontEnd::SetFileChooserForTests({}); }
+    void TearDown() override { SetFileChooserForTests({}); }
     // More of the user's INI file, written before the program starts.
     virtual std::string ExtraIniText() { return {}; }
 

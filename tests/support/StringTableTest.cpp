@@ -44,7 +44,6 @@ TEST(StringTableTest, TextsAreExactToTheByte) {
     EXPECT_EQ(LoadResString(IDR_MAINFRAME),
               "MIVO klient\n\nMIVO klient\n\n\nMIVO klient.Document\nMIVO klient Document");
     EXPECT_EQ(LoadResString(61209), "Vymazat vybraný soubor kvalifikovaného časového razítka?");
-    EXPECT_EQ(LoadResString(61269), "napoveda.chm");
     EXPECT_EQ(LoadResString(61270), "Chyba kvalifikovaného časového razítka");
     EXPECT_EQ(LoadResString(61256), "Neočekávaná ASN chyba. Chybný formát.");
     EXPECT_EQ(LoadResString(61267), "V TAC chybí položka: politika časové autority");
