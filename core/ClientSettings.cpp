@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <utility>
 
 #ifndef MIVO_DEFAULT_SERVER_URL
 #error "MIVO_DEFAULT_SERVER_URL must be defined by the build"
@@ -89,17 +91,17 @@ int CClientSettings::Load() {
 }
 
 int CClientSettings::Save() {
-    WriteString(kSectionUser, "policy_oid", m_strRequestPolicyOid);
-    WriteString(kSectionUser, "server_url", m_strServerUrl);
-    WriteInt(kSectionUser, "hash_alg", m_nHashAlg);
-    WriteString(kSectionUser, "auth_user", m_strAuthUser);
-    WriteString(kSectionUser, "auth_passwd", m_strAuthPassword);
-    WriteString(kSectionUser, "user_agent", m_strUserAgent);
-    WriteInt(kSectionUser, "save_tsr", m_nSaveTsr);
-    WriteString(kSectionUser, "proxy_server_user", m_strProxyUser);
-    WriteString(kSectionUser, "proxy_server_passwd", m_strProxyPassword);
-    WriteString(kSectionUser, "proxy_server", m_strProxyServer);
-    WriteInt(kSectionUser, "proxy_type", m_nProxyType);
+    const std::pair<const char*, std::string> keys[] = {
+        {"policy_oid", m_strRequestPolicyOid},        {"server_url", m_strServerUrl},
+        {"hash_alg", std::to_string(m_nHashAlg)},     {"auth_user", m_strAuthUser},
+        {"auth_passwd", m_strAuthPassword},           {"user_agent", m_strUserAgent},
+        {"save_tsr", std::to_string(m_nSaveTsr)},     {"proxy_server_user", m_strProxyUser},
+        {"proxy_server_passwd", m_strProxyPassword},  {"proxy_server", m_strProxyServer},
+        {"proxy_type", std::to_string(m_nProxyType)},
+    };
+    // Every key is tried, whatever became of the one before; the answer is 1 either way.
+    for (const auto& [key, text] : keys)
+        static_cast<void>(WriteString(kSectionUser, key, text));
     return 1;
 }
 

@@ -49,14 +49,13 @@ public:
     // answer whether the file was written.
     int ReadString(const std::string& section, const std::string& key, std::string& text) const;
     int ReadInt(const std::string& section, const std::string& key, int& value) const;
-    int WriteString(const std::string& section, const std::string& key,
-                    const std::string& text) const;
-    int WriteInt(const std::string& section, const std::string& key, int value) const;
+    [[nodiscard]] int WriteString(const std::string& section, const std::string& key,
+                                  const std::string& text) const;
+    [[nodiscard]] int WriteInt(const std::string& section, const std::string& key, int value) const;
 
     const std::string& GetServerUrl() const { return m_strServerUrl; }
     void SetServerUrl(const std::string& text) { m_strServerUrl = text; }
     const std::string& GetUserAgent() const { return m_strUserAgent; }
-    void SetUserAgent(const std::string& text) { m_strUserAgent = text; }
     const std::string& GetProxyServer() const { return m_strProxyServer; }
     void SetProxyServer(const std::string& text) { m_strProxyServer = text; }
     const std::string& GetProxyUser() const { return m_strProxyUser; }
@@ -64,9 +63,7 @@ public:
     const std::string& GetProxyPassword() const { return m_strProxyPassword; }
     void SetProxyPassword(const std::string& text) { m_strProxyPassword = text; }
     const std::string& GetAuthUser() const { return m_strAuthUser; }
-    void SetAuthUser(const std::string& text) { m_strAuthUser = text; }
     const std::string& GetAuthPassword() const { return m_strAuthPassword; }
-    void SetAuthPassword(const std::string& text) { m_strAuthPassword = text; }
     const std::string& GetRequestPolicyOid() const { return m_strRequestPolicyOid; }
     void SetRequestPolicyOid(const std::string& text) { m_strRequestPolicyOid = text; }
 

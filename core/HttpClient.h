@@ -24,6 +24,9 @@
 // 3 uses m_strProxyServer for every host (no_proxy does not apply). Any other value is
 // taken like 0. MIVOKLIENT_CA_FILE, when set, names a PEM file of certificates trusted for
 // HTTPS in addition to the system's: a hook for tests and for operators with a private CA.
+//
+// The class is in HttpClient.cpp; its libcurl plumbing in CurlTransfer.{h,cpp}, the mapping
+// of transfer failures to internet error codes in InternetErrorCodes.{h,cpp}.
 #pragma once
 
 #include "core/ConnectionParams.h"
@@ -72,7 +75,7 @@ public:
     CHttpClient& operator=(const CHttpClient&) = delete;
 
     // True when the computer can go on line; always so here (no dial-up to start).
-    virtual bool CanConnect();
+    [[nodiscard]] virtual bool CanConnect();
 
     // Closes the request, the connection target and the session, in this order.
     virtual void Close();
@@ -84,12 +87,12 @@ public:
     [[nodiscard]] virtual int Connect(const CConnectionParams& settings);
 
     // Adds "name: value" to the request's headers, the integer written in decimal.
-    virtual int AddHeader(const std::string& name, int value);
+    [[nodiscard]] virtual int AddHeader(const std::string& name, int value);
     // Adds "name: value" to the request's headers (a header of that name already there
     // gets the new value in its place). 0 without a request handle, and 0 for an empty
     // name, a name with ":", or a name or value with CR, LF or NUL (which could smuggle
     // other header lines into the request); 1 when added.
-    virtual int AddHeader(const std::string& name, const std::string& value);
+    [[nodiscard]] virtual int AddHeader(const std::string& name, const std::string& value);
 
     // Posts `bodyLength` bytes of `body`. `replyLength` is the buffer's capacity on entry
     // and the number of bytes placed in it on success. Answers a result code above.
@@ -122,14 +125,20 @@ public:
 protected:
     // The outcome of the body of the last send: true when at least one byte arrived and
     // all of it fitted the buffer; `length` is set to the bytes placed in the buffer.
-    bool ReadBody(int& length) const;
+    [[nodiscard]] bool ReadBody(int& length) const;
     // Asks about a certificate problem; true to send again.
-    bool HandleSendError(uint32_t error);
+    [[nodiscard]] bool HandleSendError(uint32_t error);
     // Status 401 / 407 of the last send; true to send again.
-    bool HandleServerAuth(bool& flag);
-    bool HandleProxyAuth(bool& flag);
+    [[nodiscard]] bool HandleServerAuth(bool& flag);
+    [[nodiscard]] bool HandleProxyAuth(bool& flag);
 
 private:
-    bool HandleAuth(AuthTarget target, bool& flag);
-    bool OpenRequest();
+    [[nodiscard]] bool HandleAuth(AuthTarget target, bool& flag);
+    [[nodiscard]] bool OpenRequest();
+    // Sends the request until an answer other than a challenge comes back, at most
+    // kHttpMaxSends times: a refused, aborted or reset connection and a reply that is not
+    // HTTP are sent again; a certificate problem, 401 or 407 after the user's answer (or
+    // with the credentials answered before). HTTP_OK for a status below 400, else the
+    // result code, with the last error set for HTTP_E_SEND.
+    [[nodiscard]] int SendUntilAnswered(const unsigned char* body, int bodyLength);
 };

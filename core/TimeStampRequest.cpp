@@ -1,31 +1,48 @@
 #include "core/TimeStampRequest.h"
 
+#include <openssl/err.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
-#include <random>
 
 namespace {
 
-void RandomBytes(unsigned char* bytes, int count) {
-    if (RAND_bytes(bytes, count) != 1) {
-        // OpenSSL's generator failed: the kernel's source still gives unpredictable bytes.
-        std::random_device device;
-        for (int i = 0; i < count; ++i)
-            bytes[i] = static_cast<unsigned char>(device());
-    }
+std::atomic<RandomSource> g_randomSource{nullptr};
+
+// A failure of the generator is never papered over with a weaker source: the request is
+// not made.
+bool RandomBytes(unsigned char* bytes, int count) {
+    const RandomSource source = g_randomSource.load();
+    if (source != nullptr)
+        return source(bytes, count) == 1;
+    if (RAND_bytes(bytes, count) == 1)
+        return true;
+    ERR_clear_error();
+    return false;
 }
 
 } // namespace
 
-void MakeNonce(TTI_REQUEST& request) {
+RandomSource SetNonceRandomSource(RandomSource source) {
+    return g_randomSource.exchange(source);
+}
+
+bool MakeNonce(TTI_REQUEST& request) {
     std::memset(request.nonce, 0, sizeof request.nonce);
-    RandomBytes(request.nonce, 8);
+    request.nNonceLen = 0;
+    bool drawn = RandomBytes(request.nonce, 8);
     // The nonce travels as an INTEGER, which drops leading zero bytes: a first byte that is
     // not zero lets the token carry the very 8 bytes we sent.
-    while (request.nonce[0] == 0)
-        RandomBytes(request.nonce, 1);
+    while (drawn && request.nonce[0] == 0)
+        drawn = RandomBytes(request.nonce, 1);
+    if (!drawn) {
+        std::memset(request.nonce, 0, sizeof request.nonce);
+        return false;
+    }
     request.nNonceLen = 8;
+    return true;
 }
 
 int BuildTimeStampRequest(const std::string& policyOid, int hashAlg, const std::string& path,
@@ -37,6 +54,7 @@ int BuildTimeStampRequest(const std::string& policyOid, int hashAlg, const std::
                 std::min(policyOid.size(), sizeof request.szPolicyOid));
     const char* hashOid = HashOidForRequest(hashAlg);
     std::memcpy(request.szHashOid, hashOid, std::strlen(hashOid) + 1);
-    MakeNonce(request);
+    if (!MakeNonce(request))
+        return REQUEST_E_NONCE;
     return FileDigest(path, request.szHashOid, request.digest, request.nDigestLen, progress);
 }

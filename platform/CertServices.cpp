@@ -256,8 +256,8 @@ public:
 
 // ---- Certificate contexts ---------------------------------------------------------------
 
-CertContext::CertContext(uint32_t encodingType, std::vector<unsigned char> encoded, X509* cert)
-    : m_nEncodingType(encodingType), m_encoded(std::move(encoded)), m_pCert(cert) {
+CertContext::CertContext(std::vector<unsigned char> encoded, X509* cert)
+    : m_encoded(std::move(encoded)), m_pCert(cert) {
     g_contextsAlive.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -281,7 +281,7 @@ PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encodingType, const unsigne
         return nullptr;
     }
     try {
-        return new CertContext(encodingType, std::vector<unsigned char>(encoded, encoded + length),
+        return new CertContext(std::vector<unsigned char>(encoded, encoded + length),
                                cert.release());
     } catch (const std::bad_alloc&) {
         SetLastError(ENOMEM);

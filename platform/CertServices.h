@@ -63,7 +63,6 @@ inline constexpr char kAddressBookStore[] = "AddressBook";
 // them. Made only by the functions below; freed with CertFreeCertificateContext.
 class CertContext {
 public:
-    uint32_t EncodingType() const { return m_nEncodingType; }
     const std::vector<unsigned char>& Encoded() const { return m_encoded; }
     // Owned by the context; valid until the context is freed.
     X509* Cert() const { return m_pCert; }
@@ -75,10 +74,9 @@ private:
     friend const CertContext* CertCreateCertificateContext(uint32_t, const unsigned char*,
                                                            std::size_t);
     friend bool CertFreeCertificateContext(const CertContext*);
-    CertContext(uint32_t encodingType, std::vector<unsigned char> encoded, X509* cert);
+    CertContext(std::vector<unsigned char> encoded, X509* cert);
     ~CertContext();
 
-    uint32_t m_nEncodingType;
     std::vector<unsigned char> m_encoded;
     X509* m_pCert;
 };

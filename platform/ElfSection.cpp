@@ -92,8 +92,18 @@ constexpr uint16_t kShnXindex = 0xFFFF;
 constexpr uint64_t kMaxSections = 1U << 20;
 constexpr uint64_t kMaxNameTable = 16U << 20;
 
-bool FindSection(const ByteSource& source, std::string_view name,
-                 std::vector<unsigned char>& contents, std::size_t maxSize) {
+// Where the section headers are and how to read them, from the file header.
+struct ElfLayout {
+    bool is64 = false;
+    uint64_t shoff = 0;        // offset of the section header table
+    uint64_t shentsize = 0;    // size of one entry as the file states it
+    std::size_t entrySize = 0; // the bytes of an entry that we read
+    uint64_t shnum = 0;
+    uint64_t shstrndx = 0; // the section that holds the section names
+};
+
+// The file header of a little-endian ELF file of either class, version 1.
+bool ReadLayout(const ByteSource& source, ElfLayout& layout) {
     static constexpr unsigned char kMagic[4] = {0x7F, 'E', 'L', 'F'};
     unsigned char ident[64] = {};
     if (!source.ReadAt(0, ident, 16) || std::memcmp(ident, kMagic, sizeof kMagic) != 0) {
@@ -107,66 +117,84 @@ bool FindSection(const ByteSource& source, std::string_view name,
     if (!source.ReadAt(0, ident, headerSize)) {
         return false;
     }
-    const uint64_t shoff = is64 ? LoadLE(ident + 0x28, 8) : LoadLE(ident + 0x20, 4);
-    const uint64_t shentsize = LoadLE(ident + (is64 ? 0x3A : 0x2E), 2);
-    uint64_t shnum = LoadLE(ident + (is64 ? 0x3C : 0x30), 2);
-    uint64_t shstrndx = LoadLE(ident + (is64 ? 0x3E : 0x32), 2);
-    const std::size_t entrySize = is64 ? 64 : 40;
-    if (shoff == 0 || shoff > source.Size() || shentsize < entrySize) {
+    layout.is64 = is64;
+    layout.shoff = is64 ? LoadLE(ident + 0x28, 8) : LoadLE(ident + 0x20, 4);
+    layout.shentsize = LoadLE(ident + (is64 ? 0x3A : 0x2E), 2);
+    layout.shnum = LoadLE(ident + (is64 ? 0x3C : 0x30), 2);
+    layout.shstrndx = LoadLE(ident + (is64 ? 0x3E : 0x32), 2);
+    layout.entrySize = is64 ? 64 : 40;
+    return layout.shoff != 0 && layout.shoff <= source.Size() &&
+           layout.shentsize >= layout.entrySize;
+}
+
+bool ReadSectionHeader(const ByteSource& source, const ElfLayout& layout, uint64_t index,
+                       SectionHeader& header) {
+    unsigned char raw[64];
+    if (index >= kMaxSections ||
+        !source.ReadAt(layout.shoff + index * layout.shentsize, raw, layout.entrySize)) {
         return false;
     }
+    const bool is64 = layout.is64;
+    header.name = static_cast<uint32_t>(LoadLE(raw, 4));
+    header.type = static_cast<uint32_t>(LoadLE(raw + 4, 4));
+    header.offset = is64 ? LoadLE(raw + 24, 8) : LoadLE(raw + 16, 4);
+    header.size = is64 ? LoadLE(raw + 32, 8) : LoadLE(raw + 20, 4);
+    header.link = static_cast<uint32_t>(LoadLE(is64 ? raw + 40 : raw + 24, 4));
+    return true;
+}
 
-    auto readHeader = [&](uint64_t index, SectionHeader& header) {
-        unsigned char raw[64];
-        if (index >= kMaxSections || !source.ReadAt(shoff + index * shentsize, raw, entrySize)) {
-            return false;
-        }
-        header.name = static_cast<uint32_t>(LoadLE(raw, 4));
-        header.type = static_cast<uint32_t>(LoadLE(raw + 4, 4));
-        header.offset = is64 ? LoadLE(raw + 24, 8) : LoadLE(raw + 16, 4);
-        header.size = is64 ? LoadLE(raw + 32, 8) : LoadLE(raw + 20, 4);
-        header.link = static_cast<uint32_t>(LoadLE(is64 ? raw + 40 : raw + 24, 4));
-        return true;
-    };
-
-    // Extended numbering: a count or name-table index too large for the file header
-    // lives in the first section header.
-    if (shnum == 0 || shstrndx == kShnXindex) {
+// Extended numbering: a count or name-table index too large for the file header lives in
+// the first section header. Then the count and index must fit the file.
+bool ResolveSectionCount(const ByteSource& source, ElfLayout& layout) {
+    if (layout.shnum == 0 || layout.shstrndx == kShnXindex) {
         SectionHeader first;
-        if (!readHeader(0, first)) {
+        if (!ReadSectionHeader(source, layout, 0, first)) {
             return false;
         }
-        if (shnum == 0) {
-            shnum = first.size;
+        if (layout.shnum == 0) {
+            layout.shnum = first.size;
         }
-        if (shstrndx == kShnXindex) {
-            shstrndx = first.link;
+        if (layout.shstrndx == kShnXindex) {
+            layout.shstrndx = first.link;
         }
     }
-    if (shnum == 0 || shnum > kMaxSections || shstrndx >= shnum ||
-        !source.InBounds(shoff, shnum * shentsize)) {
-        return false;
-    }
+    return layout.shnum != 0 && layout.shnum <= kMaxSections && layout.shstrndx < layout.shnum &&
+           source.InBounds(layout.shoff, layout.shnum * layout.shentsize);
+}
 
+bool ReadNameTable(const ByteSource& source, const ElfLayout& layout,
+                   std::vector<unsigned char>& table) {
     SectionHeader names;
-    if (!readHeader(shstrndx, names) || names.type == kShtNobits || names.size > kMaxNameTable ||
-        !source.InBounds(names.offset, names.size)) {
+    if (!ReadSectionHeader(source, layout, layout.shstrndx, names) || names.type == kShtNobits ||
+        names.size > kMaxNameTable || !source.InBounds(names.offset, names.size)) {
         return false;
     }
-    std::vector<unsigned char> table(static_cast<std::size_t>(names.size));
-    if (!source.ReadAt(names.offset, table.data(), table.size())) {
-        return false;
-    }
+    table.resize(static_cast<std::size_t>(names.size));
+    return source.ReadAt(names.offset, table.data(), table.size());
+}
 
-    for (uint64_t i = 0; i < shnum; ++i) {
+// Whether the name at `offset` of the name table is `name`; it must end with its NUL inside
+// the table.
+bool NameIs(const std::vector<unsigned char>& table, uint32_t offset, std::string_view name) {
+    return offset < table.size() && table.size() - offset > name.size() &&
+           std::memcmp(table.data() + offset, name.data(), name.size()) == 0 &&
+           table[offset + name.size()] == 0;
+}
+
+bool FindSection(const ByteSource& source, std::string_view name,
+                 std::vector<unsigned char>& contents, std::size_t maxSize) {
+    ElfLayout layout;
+    std::vector<unsigned char> table;
+    if (!ReadLayout(source, layout) || !ResolveSectionCount(source, layout) ||
+        !ReadNameTable(source, layout, table)) {
+        return false;
+    }
+    for (uint64_t i = 0; i < layout.shnum; ++i) {
         SectionHeader header;
-        if (!readHeader(i, header)) {
+        if (!ReadSectionHeader(source, layout, i, header)) {
             return false;
         }
-        // The name must be NUL-terminated inside the table.
-        if (header.name >= table.size() || table.size() - header.name <= name.size() ||
-            std::memcmp(table.data() + header.name, name.data(), name.size()) != 0 ||
-            table[header.name + name.size()] != 0) {
+        if (!NameIs(table, header.name, name)) {
             continue;
         }
         if (header.type == kShtNobits || header.size > maxSize ||

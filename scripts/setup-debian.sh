@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang clang-format libclang-rt-14-dev
+  # size check (scripts/check-sizes.sh)
+  universal-ctags
   # libraries of the program
   libssl-dev openssl libcurl4-openssl-dev
   # Qt front end

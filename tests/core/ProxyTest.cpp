@@ -42,6 +42,33 @@ uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
+// A port on 127.0.0.1 that refuses connections: a socket is bound to it and never listens.
+// Held for the object's life, the port cannot go to a proxy of a test running beside ours.
+class RefusingPort {
+public:
+    RefusingPort() : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~RefusingPort() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    uint16_t Port() const { return m_port; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    int m_fd;
+    uint16_t m_port = 0;
+};
+
 bool Accepts(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -269,13 +296,10 @@ TEST_F(ProxyTest, AccessType0FollowsTheEnvironmentAndType1IgnoresIt) {
 TEST_F(ProxyTest, AnUnreachableProxyFailsTheSendNotTheConnect) {
     TestTsa tsa;
     TsaClient client;
-    // A port where nobody listens, taken from a proxy that is gone.
-    std::string address;
-    {
-        Tinyproxy gone(false);
-        address = gone.Address();
-    }
-    const Outcome outcome = Exchange(client, ThroughProxy(tsa.Url(), address), Bytes{1});
+    // A proxy address where nobody listens.
+    const RefusingPort gone;
+    ASSERT_NE(gone.Port(), 0);
+    const Outcome outcome = Exchange(client, ThroughProxy(tsa.Url(), gone.Address()), Bytes{1});
     EXPECT_EQ(outcome.connect, 1);
     EXPECT_EQ(outcome.code, HTTP_E_SEND);
     EXPECT_EQ(outcome.lastError, ERROR_INTERNET_CANNOT_CONNECT);

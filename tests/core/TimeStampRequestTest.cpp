@@ -1,15 +1,51 @@
 #include "core/TimeStampRequest.h"
 
+#include "support/ErrorText.h"
 #include "testlib/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
+
+// Scripted random sources: each call takes the next step; a step that fails answers 0.
+struct RandomStep {
+    bool ok;
+    unsigned char first; // the first byte handed out, the others are 0x5A
+};
+std::vector<RandomStep> g_steps;
+std::size_t g_nextStep = 0;
+
+int ScriptedRandom(unsigned char* bytes, int count) {
+    if (g_nextStep >= g_steps.size())
+        return 0;
+    const RandomStep step = g_steps[g_nextStep++];
+    if (!step.ok)
+        return 0;
+    std::memset(bytes, 0x5A, static_cast<std::size_t>(count));
+    bytes[0] = step.first;
+    return 1;
+}
+
+class ScriptedRandomSource {
+public:
+    explicit ScriptedRandomSource(std::vector<RandomStep> steps) {
+        g_steps = std::move(steps);
+        g_nextStep = 0;
+        m_previous = SetNonceRandomSource(ScriptedRandom);
+    }
+    ~ScriptedRandomSource() { SetNonceRandomSource(m_previous); }
+    ScriptedRandomSource(const ScriptedRandomSource&) = delete;
+    ScriptedRandomSource& operator=(const ScriptedRandomSource&) = delete;
+
+private:
+    RandomSource m_previous = nullptr;
+};
 
 bool AllZero(const void* p, std::size_t n) {
     const auto* b = static_cast<const unsigned char*>(p);
@@ -68,7 +104,7 @@ TEST(TimeStampRequest, NoncesNeverRepeatWithinTheSameSecond) {
     std::set<std::vector<unsigned char>> seen;
     for (int i = 0; i < 1000; ++i) {
         TTI_REQUEST request{};
-        MakeNonce(request);
+        ASSERT_TRUE(MakeNonce(request));
         ASSERT_EQ(request.nNonceLen, 8);
         ASSERT_NE(request.nonce[0], 0); // all 8 bytes survive the INTEGER encoding
         seen.emplace(request.nonce, request.nonce + 8);
@@ -96,4 +132,38 @@ TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
 TEST(TimeStampRequest, MissingFileGives304) {
     TTI_REQUEST request;
     EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request), DIGEST_E_READ_FILE);
+}
+
+TEST(TimeStampRequest, AFailingRandomSourceStopsTheRequestBeforeTheFileIsRead) {
+    TempDir dir;
+    const auto file = dir.Write("a.txt", "abc");
+    // The first draw fails; or it gives a leading zero and the redraw of that byte fails.
+    const std::vector<std::vector<RandomStep>> scripts = {{{false, 1}}, {{true, 0}, {false, 1}}};
+    for (const auto& script : scripts) {
+        ScriptedRandomSource source(script);
+        TTI_REQUEST request;
+        bool hashed = false;
+        EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, file, request,
+                                        [&](std::uint64_t, std::uint64_t) { hashed = true; }),
+                  REQUEST_E_NONCE);
+        EXPECT_FALSE(hashed);
+        EXPECT_EQ(request.nNonceLen, 0);
+        EXPECT_TRUE(AllZero(request.nonce, sizeof request.nonce));
+        EXPECT_EQ(request.nDigestLen, 0);
+        EXPECT_EQ(g_nextStep, script.size());
+    }
+    // The workflows show the code's message like that of any other failed request.
+    std::string text;
+    EXPECT_TRUE(ResultCodeText(REQUEST_E_NONCE, text));
+    EXPECT_FALSE(text.empty());
+}
+
+TEST(TimeStampRequest, ALeadingZeroByteIsDrawnAgainUntilItIsNotZero) {
+    ScriptedRandomSource source({{true, 0}, {true, 0}, {true, 0x17}});
+    TTI_REQUEST request{};
+    ASSERT_TRUE(MakeNonce(request));
+    EXPECT_EQ(g_nextStep, 3u);
+    const unsigned char expected[8] = {0x17, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
+    EXPECT_EQ(std::memcmp(request.nonce, expected, 8), 0);
+    EXPECT_EQ(request.nNonceLen, 8);
 }

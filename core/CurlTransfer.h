@@ -1,0 +1,120 @@
+// The libcurl side of the HTTP client: the records it keeps between Connect and Close (the
+// session and the connection target), the request with its curl easy handle and the
+// callbacks that collect the reply, and one send of a request. Only the HTTP client uses
+// it; nothing here shows anything or asks the user.
+#pragma once
+
+#include "core/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace http_detail {
+
+using Clock = std::chrono::steady_clock;
+
+struct Session {
+    std::string userAgent;
+    int32_t accessType = ACCESS_TYPE_PRECONFIG;
+    std::string proxy; // access type 3 only
+    uint32_t timeoutMs = kHttpMinTimeoutMs;
+};
+
+struct ConnectionTarget {
+    std::string url; // scheme://host:port/path?query, what the request goes to
+    std::string host;
+    bool secure = false;
+    bool proxyCredentials = false; // access type 3: the stored proxy credentials
+    std::string proxyUser;
+    std::string proxyPassword;
+};
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+struct Request {
+    Request() = default;
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    ~Request();
+
+    CURL* easy = nullptr;
+    std::vector<std::string> headers; // "Name: value" lines in the order added
+    std::unique_ptr<curl_slist, SlistDeleter> headerList;
+    std::string caFile;
+    std::string caError;
+    std::string expectedContentType;
+    uint32_t stallLimitMs = kHttpMinTimeoutMs;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    // The reply of the last send.
+    int status = 0; // 0: no status line yet
+    bool headersDone = false;
+    bool contentTypeFound = false;
+    std::string contentType;
+    std::string serverRealm;
+    std::string proxyRealm;
+
+    // Its body, placed into the caller's buffer as far as it fits.
+    unsigned char* buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t copied = 0;
+    std::size_t received = 0;
+    bool overflow = false;
+    bool cut = false; // we stopped reading at the discard limit
+    uint32_t readError = 0;
+    std::string readErrorDetail;
+
+    // Stall watch: armed once the request is on its way.
+    bool armed = false;
+    bool stalled = false;
+    Clock::time_point lastActivity;
+    curl_off_t lastUploaded = 0;
+
+    // Forgets the reply of an earlier send.
+    void ResetReply();
+    // Whether the body of the reply goes into the buffer: there is a buffer, the status is
+    // below 400 and the Content-Type holds the expected text (when one is expected).
+    bool BodyWanted() const;
+};
+
+// Sets libcurl up once per process; later calls do nothing.
+void InitCurlOnce();
+
+// A request to `target` through `session` with the method `verb`, its easy handle set up
+// (HTTP/1.0, no redirects, time-outs, proxy, certificate checks, the CA file of
+// kCaFileVariable) and no headers yet. Null, with ERROR_INTERNET_INTERNAL_ERROR as the last
+// error, when libcurl cannot make or set up the handle.
+[[nodiscard]] std::unique_ptr<Request>
+OpenCurlRequest(const Session& session, const ConnectionTarget& target, const std::string& verb);
+
+// Puts "name: value" on the request's headers, in place of an earlier header of that name
+// (compared without regard to case). The caller has checked name and value.
+void PutHeader(Request& r, const std::string& name, const std::string& value);
+
+// One send: the request goes out with `body` and the reply comes back. 0 when a complete
+// status line and headers came back (the body may still have failed: readError), else the
+// internet error code, with its detail in `detail`.
+[[nodiscard]] uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength,
+                                std::string& detail);
+
+// Puts Basic credentials for the server or the proxy on the request; an empty user takes
+// them off.
+void SetCredentials(Request& r, AuthTarget target, const std::string& user,
+                    const std::string& password);
+
+// Lets this request go on without checking the server's certificate or name.
+void SkipCertificateCheck(Request& r);
+
+// The proxy that a 407 comes from, for the question to the user: the named proxy of access
+// type 3, otherwise the first proxy variable set for the scheme; "" when none is.
+std::string ProxyName(const Session& session, bool secure);
+
+} // namespace http_detail
