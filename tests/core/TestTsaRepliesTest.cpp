@@ -64,7 +64,9 @@ TEST(TestTsaReplies, EachFaultChangesOnlyItsOwnPart) {
     EXPECT_STREQ(good.info.szPolicyOid, "1.2.3.4.5");
     EXPECT_EQ(std::memcmp(good.info.digest, request.record.digest, 32), 0);
     EXPECT_EQ(NonceHex(good.info.nonce, static_cast<std::size_t>(good.info.nNonceLen)), nonce);
-    EXPECT_LE(std::labs(Skew(good.info)), 2);
+    // Within a minute of now: a loaded machine may take seconds to make the first keys, and
+    // the skewed reply below is an hour away.
+    EXPECT_LE(std::labs(Skew(good.info)), 60);
     EXPECT_EQ(Verify(good), TTI_OK);
 
     TsaBehaviour b;
@@ -86,7 +88,7 @@ TEST(TestTsaReplies, EachFaultChangesOnlyItsOwnPart) {
     b = {};
     b.timeSkewSeconds = -3600;
     d = Decode(TestTsa::MakeReply(request.der, b, "1.2.3.4.9"));
-    EXPECT_NEAR(static_cast<double>(Skew(d.info)), -3600.0, 2.0);
+    EXPECT_NEAR(static_cast<double>(Skew(d.info)), -3600.0, 60.0);
 
     b = {};
     b.badSignature = true;

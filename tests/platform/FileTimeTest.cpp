@@ -86,9 +86,16 @@ TEST(FileTimeTest, FieldsOutOfRangeFailInsteadOfBeingGuessed) {
 }
 
 TEST(FileTimeTest, CurrentTimeIsTheSystemClock) {
-    const long long before = time(nullptr);
+    // The precise real-time clock: time() reads a coarse copy of it that may lag behind
+    // across a second boundary.
+    auto seconds_now = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        return static_cast<long long>(ts.tv_sec);
+    };
+    const long long before = seconds_now();
     const uint64_t now = GetSystemTimeAsFileTime();
-    const long long after = time(nullptr);
+    const long long after = seconds_now();
     const long long seconds =
         static_cast<long long>((now - kFileTimeUnixEpoch) / kFileTimeTicksPerSecond);
     EXPECT_GE(seconds, before);
