@@ -19,8 +19,9 @@ namespace {
 // Our temporary files: the prefix and a random part of letters and digits.
 constexpr std::string_view kTemporaryPrefix = ".mivoklient-";
 constexpr std::size_t kRandomLength = 12;
-// What earlier versions named the temporary file of a stamp; their leftovers are ours too.
-constexpr std::string_view kEarlierStampPrefix = ".mivoklient-stamp-";
+// What earlier versions named the temporary files of a stamp and of the settings file (under
+// its usual name); their leftovers are ours too.
+constexpr std::string_view kEarlierPrefixes[] = {".mivoklient-stamp-", ".mivoklient.ini."};
 constexpr std::size_t kEarlierRandomLength = 6;
 // A temporary file unchanged for this long has no writer any more.
 constexpr time_t kStaleSeconds = 60 * 60;
@@ -55,9 +56,11 @@ bool IsAlphanumeric(std::string_view text) {
 }
 
 bool IsOurTemporaryName(std::string_view name) {
-    if (name.starts_with(kEarlierStampPrefix)) {
-        const std::string_view rest = name.substr(kEarlierStampPrefix.size());
-        return rest.size() == kEarlierRandomLength && IsAlphanumeric(rest);
+    for (const std::string_view prefix : kEarlierPrefixes) {
+        if (name.starts_with(prefix)) {
+            const std::string_view rest = name.substr(prefix.size());
+            return rest.size() == kEarlierRandomLength && IsAlphanumeric(rest);
+        }
     }
     const std::string_view rest = name.substr(std::min(name.size(), kTemporaryPrefix.size()));
     return name.starts_with(kTemporaryPrefix) && rest.size() == kRandomLength &&

@@ -6,8 +6,9 @@
 // only for the moment between linking it in and renaming it over the target; elsewhere a
 // named one, created exclusively. The content is flushed to disk before the rename, and the
 // folder after it. A temporary file of ours that a killed writer left behind (a name
-// starting with ".mivoklient-", owned by us, unchanged for an hour) is removed by the next
-// write into that folder; a younger one may belong to a writer still at work and is left.
+// starting with ".mivoklient-", or one that earlier versions gave, owned by us, unchanged
+// for an hour) is removed by the next write into that folder; a younger one may belong to
+// a writer still at work and is left.
 #pragma once
 
 #include <cstddef>

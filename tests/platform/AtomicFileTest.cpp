@@ -185,12 +185,14 @@ TEST_P(AtomicFileTest, StaleTemporariesOfOursGoWithTheNextWrite) {
     const long stale = 3700, fresh = 3500;
     const std::string ours = make(".mivoklient-a1B2c3D4e5F6", stale);
     const std::string earlier = make(".mivoklient-stamp-Q9w8E7", stale);
+    const std::string earlierIni = make(".mivoklient.ini.Ab12Cd", stale);
     const std::vector<std::string> kept = {
-        make(".mivoklient-Z9y8X7w6V5u4", fresh), // another writer may still be at it
-        make(".mivoklient-notes.txt", stale),    // not a name we make
-        make(".mivoklient-a1B2c3D4e5F", stale),  // one letter short
-        make("mivoklient-a1B2c3D4e5F6", stale),  // no dot
-        make(".mivoklient-stamp-Q9w8E", stale),  // one letter short
+        make(".mivoklient-Z9y8X7w6V5u4", fresh),   // another writer may still be at it
+        make(".mivoklient-notes.txt", stale),      // not a name we make
+        make(".mivoklient-a1B2c3D4e5F", stale),    // one letter short
+        make("mivoklient-a1B2c3D4e5F6", stale),    // no dot
+        make(".mivoklient-stamp-Q9w8E", stale),    // one letter short
+        make(".mivoklient.ini.Ab12Cd.bak", stale), // a user's copy
     };
     fs::create_directory(dir.File(".mivoklient-folder00000"));
     const std::string link = dir.File(".mivoklient-L1nkL1nkL1nk");
@@ -213,6 +215,7 @@ TEST_P(AtomicFileTest, StaleTemporariesOfOursGoWithTheNextWrite) {
                                     GetParam()));
     EXPECT_FALSE(fs::exists(ours));
     EXPECT_FALSE(fs::exists(earlier));
+    EXPECT_FALSE(fs::exists(earlierIni));
     for (const auto& path : kept) {
         EXPECT_TRUE(fs::exists(path)) << path;
     }
