@@ -5,28 +5,14 @@
 #include "core/TimeStampExchange.h"
 #include "core/TimeStampRequest.h"
 #include "document/IFrontEnd.h"
-#include "platform/LastError.h"
+#include "platform/AtomicFile.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// Mode of a new stamp file: what the user's umask allows of rw-rw-rw-.
-mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-} // namespace
 
 // ---- New stamp ----------------------------------------------------------------------------
 
@@ -93,58 +79,33 @@ int CZarnDoc::CheckAndStoreReply(const TTI_REQUEST& request,
 
 bool CZarnDoc::WriteStampFile(const std::string& path, const unsigned char* data,
                               std::size_t length) {
-    // The new content goes to a temporary file beside the stamp, which replaces the stamp
-    // only when it is complete and on disk: an earlier stamp of the same name survives any
-    // failure, and no half-written stamp is ever left under the stamp's name.
-    const auto slash = path.rfind('/');
-    std::string temporary =
-        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-        ".mivoklient-stamp-XXXXXX"; // short: the stamp's own name may be near the limit
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        SetLastError(static_cast<uint32_t>(errno));
-        ErrorBoxWithSystemErrorF(IDS_CANNOT_CREATE_FILE, path);
-        return false;
-    }
-    auto discard = [&] {
-        const LastErrorKeeper keep;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-    };
-    ::fchmod(fd, NewFileMode());
-
-    const ssize_t written = ::write(fd, data, length);
-    if (written < 0) {
-        SetLastError(static_cast<uint32_t>(errno));
-        discard();
-        ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, path);
-        return false;
-    }
-    if (static_cast<std::size_t>(written) != length) {
-        discard();
-        ErrorBoxF(IDS_SHORT_WRITE, path, static_cast<int>(std::min<std::size_t>(length, INT_MAX)),
-                  static_cast<unsigned>(written));
-        return false;
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        SetLastError(static_cast<uint32_t>(errno));
-        {
-            const LastErrorKeeper keep;
-            ::unlink(temporary.c_str());
+    // The stamp is replaced only once the new content is complete and on disk: an earlier
+    // stamp of the same name survives any failure, and no half-written stamp is ever left
+    // under the stamp's name.
+    AtomicWriteFailure failure;
+    if (WriteFileAtomically(path, {data, length}, FileMode::Document, &failure))
+        return true;
+    switch (failure.step) {
+    case AtomicWriteStep::Write:
+        if (failure.written > 0) {
+            // The disk or a size limit stopped the write part-way.
+            ErrorBoxF(IDS_SHORT_WRITE, path,
+                      static_cast<int>(std::min<std::size_t>(length, INT_MAX)),
+                      static_cast<unsigned>(failure.written));
+            return false;
         }
         ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, path);
         return false;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        SetLastError(static_cast<uint32_t>(errno));
-        {
-            const LastErrorKeeper keep;
-            ::unlink(temporary.c_str());
-        }
-        ErrorBoxWithSystemErrorF(IDS_CANNOT_CREATE_FILE, path);
+    case AtomicWriteStep::Flush:
+        ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, path);
         return false;
+    case AtomicWriteStep::None:
+    case AtomicWriteStep::Create:
+    case AtomicWriteStep::Replace:
+        break;
     }
-    return true;
+    ErrorBoxWithSystemErrorF(IDS_CANNOT_CREATE_FILE, path);
+    return false;
 }
 
 // ---- Open and verify ----------------------------------------------------------------------

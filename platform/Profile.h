@@ -15,6 +15,8 @@
 // - A value enclosed in a matching pair of double or single quotes loses that pair when it
 //   is read; values are written exactly as given, so a value written with its own
 //   surrounding quotes reads back without them (as the classic functions behave).
+//
+// Implemented in ProfileText.cpp (the text in memory) and ProfileFile.cpp (the files on disk).
 #pragma once
 
 #include <cstddef>
@@ -90,6 +92,12 @@ private:
     // Index of the first key line of the section that starts at header `sectionLine`.
     std::size_t FindKey(std::size_t sectionLine, std::string_view key) const;
     std::string_view LineEnd() const;
+
+    // The steps of SetMany: the keys checked and merged, then added as a new section or
+    // written into the section whose header is line `header`.
+    struct SetPlan;
+    void AppendSection(std::string_view section, const SetPlan& plan);
+    void RewriteSection(std::size_t header, const SetPlan& plan);
 
     std::string m_strText;
     std::vector<Line> m_lines;

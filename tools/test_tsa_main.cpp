@@ -3,11 +3,13 @@
 // lifetime is over.
 #include "tools/TestTsa.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <span>
 #include <string>
 #include <unistd.h>
 
@@ -75,14 +77,9 @@ long Number(const std::string& text) {
 
 // Writes `text` to `path` through a temporary file, so that a reader never sees half of it.
 void WriteAtomically(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out)
-            Usage("cannot write " + temp);
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0)
+    const std::span<const unsigned char> bytes(reinterpret_cast<const unsigned char*>(text.data()),
+                                               text.size());
+    if (!WriteFileAtomically(path, bytes, FileMode::Document))
         Usage("cannot write " + path);
 }
 

@@ -37,7 +37,7 @@ protected:
     // No temporary file of a stamp write left in the folder.
     bool NoTemporaryFiles(const std::string& folder) {
         for (const auto& e : fs::directory_iterator(folder))
-            if (e.path().filename().string().starts_with(".mivoklient-stamp-"))
+            if (e.path().filename().string().starts_with(".mivoklient-"))
                 return false;
         return true;
     }

@@ -1,6 +1,7 @@
 #include "platform/Profile.h"
 #include "platform/LastError.h"
 
+#include "WriterProcess.h"
 #include "testlib/TempDir.h"
 
 #include <cerrno>
@@ -196,9 +197,15 @@ TEST_F(ProfileTest, NullValueDeletesTheKeyAndNullKeyTheSection) {
 }
 
 TEST_F(ProfileTest, NewFileGetsMode0600AndAnExistingFileKeepsItsMode) {
-    const mode_t oldMask = umask(0);
-    ASSERT_TRUE(WritePrivateProfileString("zarn", "auth_passwd", "secret", ini));
-    umask(oldMask);
+    // Even where the umask would allow more.
+    const pid_t child = fork();
+    if (child == 0) {
+        umask(0);
+        _exit(WritePrivateProfileString("zarn", "auth_passwd", "secret", ini) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(FileMode(ini), 0600U);
     EXPECT_EQ(TempDir::Read(ini), "[zarn]\nauth_passwd=secret\n");
 
@@ -289,7 +296,7 @@ std::vector<std::filesystem::path> TemporaryFiles(const TempDir& dir) {
 
 // A writer killed at any moment must leave the complete old file or the complete new one.
 // Most kills are aimed into the dangerous stretch: the writer is stopped at random moments
-// until it is caught in the middle of a write (its temporary file present, or the profile
+// until it is caught in the middle of a write (a file of the folder open, or the profile
 // itself not whole), and killed there; every fifth round kills at a random moment instead.
 TEST_F(ProfileTest, KillNineDuringWritesNeverLeavesAPartialFile) {
     const std::string valueA(100000, 'A');
@@ -336,7 +343,7 @@ TEST_F(ProfileTest, KillNineDuringWritesNeverLeavesAPartialFile) {
             ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
             ASSERT_TRUE(WIFSTOPPED(status));
             const std::string now = TempDir::Read(ini);
-            if (!TemporaryFiles(dir).empty() || (now != contentA && now != contentB)) {
+            if (HoldsFileIn(child, dir.Path()) || (now != contentA && now != contentB)) {
                 ++killedMidWrite;
                 break;
             }
