@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test;
 # then builds everything below the Qt front end without Qt and runs its tests again, so that
-# no layer below ui/ can pick up a Qt dependency. Fails first on any clang-format difference.
+# no layer below ui/ can pick up a Qt dependency. Fails first on any clang-format difference
+# and on any program source file or function over its size limit.
 # Usage: scripts/test.sh            (from anywhere; installs missing packages first)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +17,9 @@ if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror 2>
     cut -d: -f1 | sort -u >&2
   exit 1
 fi
+
+# No program source file over 650 lines, no function over 80.
+bash scripts/check-sizes.sh
 
 build=${MIVO_TEST_BUILD_DIR:-build}
 noqt=${MIVO_TEST_NOQT_BUILD_DIR:-build-noqt}
