@@ -156,7 +156,7 @@ TrustResult EvaluateTrust(const CTimeStampPart& part, const TrustOptions& option
     const PCCERT_CONTEXT signerContext = part.SignerCertificate();
     TokenContents token;
     if (!part.HasTstInfo() || signerContext == nullptr || signerContext->Cert() == nullptr ||
-        !ReadTokenContents(part.Token(), token))
+        !ReadTokenContents(part.Token(), {signerContext->Cert(), signerContext->Encoded()}, token))
         return MakeTrustResult(TrustVerdict::Untrusted);
     X509* signer = signerContext->Cert();
 

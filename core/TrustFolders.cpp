@@ -237,7 +237,8 @@ bool AddToAddressBook(X509* cert, std::string& path) {
 X509Ptr StampChainTop(const CTimeStampPart& part) {
     const PCCERT_CONTEXT signer = part.SignerCertificate();
     TokenContents token;
-    if (signer == nullptr || signer->Cert() == nullptr || !ReadTokenContents(part.Token(), token))
+    if (signer == nullptr || signer->Cert() == nullptr ||
+        !ReadTokenContents(part.Token(), {signer->Cert(), signer->Encoded()}, token))
         return nullptr;
     std::vector<X509Ptr> addressBook;
     if (!ReadCertificateFolder(AddressBookDir(), addressBook))

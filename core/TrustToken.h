@@ -40,9 +40,17 @@ struct TokenContents {
     std::time_t genTime = 0; // whole seconds, UTC
 };
 
+// A certificate already read (the signer's) with its DER bytes: when the token carries the
+// same bytes it is taken instead of being read again.
+struct KnownCertificate {
+    X509* cert = nullptr;
+    std::span<const unsigned char> der;
+};
+
 // Reads `token` (DER or BER). False when it is no signed data with one signer and a
 // TSTInfo whose generation time can be read.
-[[nodiscard]] bool ReadTokenContents(std::span<const unsigned char> token, TokenContents& out);
+[[nodiscard]] bool ReadTokenContents(std::span<const unsigned char> token,
+                                     const KnownCertificate& known, TokenContents& out);
 
 // One DER element: its class, tag number and bytes.
 struct DerElement {

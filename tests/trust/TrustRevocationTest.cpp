@@ -2,6 +2,7 @@
 // look-ups only when asked for, and a status that could not be learnt never trusted.
 #include "TrustTestSupport.h"
 
+#include "core/ClientSettings.h"
 #include "core/ConnectionParams.h"
 #include "tools/TestTsa.h"
 
@@ -142,6 +143,27 @@ TEST_F(TrustRevocationTest, OcspAnswersInTheTokenCountInBothFormats) {
     EXPECT_TRUE(fake.calls.empty());
 }
 
+// A token in BER (indefinite lengths, the content in pieces) is read as fully as a DER one.
+TEST_F(TrustRevocationTest, BerTokensCarryTheirCertificatesAndRevocationDataToo) {
+    const Pki& pki = ThePki();
+    OcspSpec revoked;
+    revoked.status = OcspStatus::Revoked;
+    revoked.thisUpdate = "20250509120000Z";
+    TokenSpec spec = SpecFor(*pki.interTsa);
+    spec.extraCertsPem = {pki.inter->CertPem()};
+    const Bytes good = TokenFactory::ToBer(TokenFactory::Token(spec));
+    EXPECT_EQ(Evaluate(good).verdict, TrustVerdict::Trusted);
+
+    spec.otherRevocationInfo = {
+        {kOcspBasicFormatOid, MakeBasicOcsp(*pki.inter, *pki.interTsa, *pki.inter, revoked)}};
+    EXPECT_EQ(Evaluate(TokenFactory::ToBer(TokenFactory::Token(spec))).verdict,
+              TrustVerdict::Revoked);
+    spec.otherRevocationInfo.clear();
+    spec.crls = {MakeCrl(*pki.root, {{pki.inter.get(), "20240101000000Z", -1}})};
+    EXPECT_EQ(Evaluate(TokenFactory::ToBer(TokenFactory::Token(spec))).verdict,
+              TrustVerdict::Revoked);
+}
+
 TEST_F(TrustRevocationTest, AnswersFromResponderTheIssuerDidNotAuthoriseAreIgnored) {
     const Pki& pki = ThePki();
     const auto tsa = TsaWith({}, {});
@@ -229,6 +251,29 @@ TEST_F(TrustRevocationTest, RevokedOutranksUnknown) {
     EXPECT_EQ(Evaluate(chained, Online(fake)).verdict, TrustVerdict::RevocationUnknown);
     chained.crls = {MakeCrl(*pki.root, {{pki.inter.get(), "20240101000000Z", -1}})};
     EXPECT_EQ(Evaluate(chained, Online(fake)).verdict, TrustVerdict::Revoked);
+}
+
+// check_revocation=1 in the user's section turns online look-ups on; they go the settings'
+// way to the internet. Saving the settings leaves the key as the user wrote it.
+TEST_F(TrustRevocationTest, TheSettingTurnsOnlineLookUpsOn) {
+    const std::string ini =
+        m_dir.Write("mivoklient.ini", "[zarn]\ncheck_revocation=1\n"
+                                      "proxy_type=3\nproxy_server=proxy:3128\n");
+    CClientSettings settings;
+    settings.SetIniPath(ini);
+    EXPECT_EQ(settings.m_nCheckRevocation, 0);
+    EXPECT_FALSE(TrustOptionsFromSettings(settings).checkRevocation);
+    EXPECT_EQ(settings.Load(), 1);
+    const TrustOptions options = TrustOptionsFromSettings(settings);
+    EXPECT_TRUE(options.checkRevocation);
+    EXPECT_EQ(options.connection.m_nProxyType, ACCESS_TYPE_PROXY);
+    EXPECT_EQ(options.connection.m_strProxyServer, "proxy:3128");
+    EXPECT_EQ(settings.Save(), 1);
+    EXPECT_NE(TempDir::Read(ini).find("check_revocation=1\n"), std::string::npos);
+
+    m_dir.Write("mivoklient.ini", "[zarn]\ncheck_revocation=0\n");
+    EXPECT_EQ(settings.Load(), 1);
+    EXPECT_FALSE(TrustOptionsFromSettings(settings).checkRevocation);
 }
 
 // The real transport against the local test server: OCSP posted, the CRL fetched with GET,
