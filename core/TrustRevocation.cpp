@@ -46,13 +46,24 @@ CertificateStatus Revoked(const ASN1_TIME* when, int reason) {
     return status;
 }
 
-CertificateStatus FromCrl(X509_CRL* crl, X509* cert, X509* issuer) {
+// Whether an answer issued at `issued` may say "good" for a stamp: one carried in the token
+// must have been issued at or after the stamp's time (`goodFrom`), since an older one says
+// nothing of the time between; one fetched on line is current (nullopt).
+bool GoodAnswerCounts(const ASN1_TIME* issued, std::optional<std::time_t> goodFrom) {
+    std::time_t time = 0;
+    return !goodFrom || (Asn1TimeToUnix(issued, time) && time >= *goodFrom);
+}
+
+CertificateStatus FromCrl(X509_CRL* crl, X509* cert, X509* issuer,
+                          std::optional<std::time_t> goodFrom) {
     if (X509_NAME_cmp(X509_CRL_get_issuer(crl), X509_get_issuer_name(cert)) != 0 ||
         X509_CRL_verify(crl, X509_get0_pubkey(issuer)) != 1)
         return {};
     X509_REVOKED* entry = nullptr;
     if (X509_CRL_get0_by_cert(crl, &entry, cert) != 1 || entry == nullptr)
-        return {RevocationState::Good, std::nullopt, -1};
+        return GoodAnswerCounts(X509_CRL_get0_lastUpdate(crl), goodFrom)
+                   ? CertificateStatus{RevocationState::Good, std::nullopt, -1}
+                   : CertificateStatus{};
     int reason = -1;
     Asn1EnumPtr code(static_cast<ASN1_ENUMERATED*>(
         X509_REVOKED_get_ext_d2i(entry, NID_crl_reason, nullptr, nullptr)));
@@ -91,9 +102,9 @@ bool SignedForIssuer(OCSP_BASICRESP* basic, X509* issuer, std::span<X509* const>
 }
 
 // The single answer for `cert` in an answer signed for its issuer; an answer fetched on line
-// must also be current.
+// (no `goodFrom`) must also be current.
 CertificateStatus FromOcsp(OCSP_BASICRESP* basic, X509* cert, X509* issuer,
-                           std::span<X509* const> candidates, bool online) {
+                           std::span<X509* const> candidates, std::optional<std::time_t> goodFrom) {
     for (int i = 0; i < OCSP_resp_count(basic); ++i) {
         OCSP_SINGLERESP* single = OCSP_resp_get0(basic, i);
         ASN1_OBJECT* digestOid = nullptr;
@@ -112,10 +123,12 @@ CertificateStatus FromOcsp(OCSP_BASICRESP* basic, X509* cert, X509* issuer,
         ASN1_GENERALIZEDTIME* nextUpdate = nullptr;
         const int state =
             OCSP_single_get0_status(single, &reason, &revokedAt, &thisUpdate, &nextUpdate);
-        if (online && OCSP_check_validity(thisUpdate, nextUpdate, kOcspSkewSeconds, -1) != 1)
+        if (!goodFrom && OCSP_check_validity(thisUpdate, nextUpdate, kOcspSkewSeconds, -1) != 1)
             return {};
         if (state == V_OCSP_CERTSTATUS_GOOD)
-            return {RevocationState::Good, std::nullopt, -1};
+            return GoodAnswerCounts(thisUpdate, goodFrom)
+                       ? CertificateStatus{RevocationState::Good, std::nullopt, -1}
+                       : CertificateStatus{};
         if (state == V_OCSP_CERTSTATUS_REVOKED)
             return Revoked(revokedAt, reason);
         return {};
@@ -160,7 +173,7 @@ CertificateStatus OnlineOcsp(X509* cert, X509* issuer, const RevocationInput& in
         if (!basic)
             continue;
         const CertificateStatus status =
-            FromOcsp(basic.get(), cert, issuer, input.responders, true);
+            FromOcsp(basic.get(), cert, issuer, input.responders, std::nullopt);
         if (status.state != RevocationState::Unknown)
             return status;
     }
@@ -212,7 +225,7 @@ CertificateStatus OnlineCrl(X509* cert, X509* issuer, const RevocationInput& inp
         CrlPtr crl = ParseCrl(reply);
         if (!crl)
             continue;
-        const CertificateStatus status = FromCrl(crl.get(), cert, issuer);
+        const CertificateStatus status = FromCrl(crl.get(), cert, issuer, std::nullopt);
         if (status.state != RevocationState::Unknown)
             return status;
     }
@@ -237,10 +250,11 @@ bool RevocationCountsAgainst(const CertificateStatus& status, std::time_t genTim
 CertificateStatus RevocationStatus(X509* cert, X509* issuer, const RevocationInput& input) {
     CertificateStatus status;
     if (input.token != nullptr) {
+        const std::time_t genTime = input.token->genTime;
         for (const CrlPtr& crl : input.token->crls)
-            Merge(status, FromCrl(crl.get(), cert, issuer));
+            Merge(status, FromCrl(crl.get(), cert, issuer, genTime));
         for (const OcspBasicPtr& basic : input.token->ocsp)
-            Merge(status, FromOcsp(basic.get(), cert, issuer, input.responders, false));
+            Merge(status, FromOcsp(basic.get(), cert, issuer, input.responders, genTime));
     }
     if (status.state == RevocationState::Unknown && input.online && input.fetch) {
         status = OnlineOcsp(cert, issuer, input);

@@ -47,7 +47,9 @@ struct RevocationInput {
 };
 
 // The status of `cert`, issued by `issuer`: what the token carries first, then (when
-// `input.online`) an OCSP responder and the CRL distribution points, http URLs only.
+// `input.online`) an OCSP responder and the CRL distribution points, http URLs only. A CRL
+// or OCSP answer carried in the token says "good" only when it was issued at or after the
+// stamp's time; a revocation it lists always counts.
 CertificateStatus RevocationStatus(X509* cert, X509* issuer, const RevocationInput& input);
 
 // The outcome for a whole chain (`chain[i]` issued by `chain[i + 1]`; the last certificate

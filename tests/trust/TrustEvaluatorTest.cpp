@@ -5,6 +5,9 @@
 
 #include <openssl/x509.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace trusttest;
 
 namespace {
@@ -262,6 +265,38 @@ TEST_F(TrustEvaluatorTest, AVouchedSignerIsAnchoredButEveryOtherCheckStillRuns) 
     spec.genTime = kGenTime;
     EXPECT_EQ(Evaluate(spec, options).anchorSubject, AnchorName("Trust Test Root"));
     EXPECT_EQ(calls, 0);
+}
+
+TEST_F(TrustEvaluatorTest, TheAnchorStoreIsBuiltOnceAndSharedByThreads) {
+    const Pki& pki = ThePki();
+    Trust(*pki.root);
+    const auto first = trust::GetTrustAnchors();
+    EXPECT_EQ(trust::GetTrustAnchors(), first);
+    EXPECT_EQ(first->FolderAnchorCount(), 1U);
+
+    const Bytes token = TokenFactory::Token(SpecFor(*pki.interTsa));
+    InAddressBook(pki.inter->CertPem());
+    std::atomic<int> trusted{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&token, &trusted] {
+            for (int i = 0; i < 10; ++i) {
+                CTimeStampPart part;
+                if (part.ProcessStampBytes(token) == 1 && part.EvaluateSignerTrust({}) &&
+                    part.SignerTrust()->IsTrusted())
+                    ++trusted;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(trusted.load(), 40);
+    EXPECT_EQ(trust::GetTrustAnchors(), first); // no evaluation built another store
+
+    trust::RebuildTrustAnchors();
+    EXPECT_NE(trust::GetTrustAnchors(), first);
+    ScopedEnv elsewhere(kTrustDirVariable, m_dir.File("other").c_str());
+    EXPECT_EQ(trust::GetTrustAnchors()->Sources().folders,
+              std::vector<std::string>{m_dir.File("other")});
 }
 
 TEST_F(TrustEvaluatorTest, ThePartKeepsTheVerdictUntilItsNextOperation) {

@@ -84,6 +84,27 @@ TEST_F(TrustRevocationTest, ACrlInTheTokenRevokesFromItsDateAndTheVerdictSaysWhe
     EXPECT_EQ(Evaluate(spec).verdict, TrustVerdict::Trusted);
 }
 
+// An answer issued before the stamp says nothing of the time between: online look-ups, when
+// asked for, still happen.
+TEST_F(TrustRevocationTest, OnlyAnswersIssuedAfterTheStampVouchForIt) {
+    const Pki& pki = ThePki();
+    const auto tsa = TsaWith({}, {});
+    FakeFetch fake;
+    TokenSpec spec = SpecFor(*tsa);
+    spec.crls = {MakeCrl(*pki.root, {}, "20250101000000Z")};
+    EXPECT_EQ(Evaluate(spec, Online(fake)).verdict, TrustVerdict::RevocationUnknown);
+    spec.crls = {MakeCrl(*pki.root, {}, "20250601000000Z")};
+    EXPECT_EQ(Evaluate(spec, Online(fake)).verdict, TrustVerdict::Trusted);
+
+    OcspSpec early;
+    early.thisUpdate = "20250509000000Z";
+    spec.crls.clear();
+    spec.otherRevocationInfo = {
+        {kOcspBasicFormatOid, MakeBasicOcsp(*pki.root, *tsa, *pki.root, early)}};
+    EXPECT_EQ(Evaluate(spec, Online(fake)).verdict, TrustVerdict::RevocationUnknown);
+    EXPECT_EQ(Evaluate(spec).verdict, TrustVerdict::Trusted); // nothing asked on line
+}
+
 TEST_F(TrustRevocationTest, ARevocationAfterTheStampCountsOnlyForAKeyCompromise) {
     const Pki& pki = ThePki();
     const auto tsa = TsaWith({}, {});
