@@ -24,6 +24,9 @@ namespace {
 
 using BioPtr = OpenSslPtr<BIO, BIO_free>;
 
+// No certificate is larger; the anchor folders do not read larger files either.
+constexpr std::size_t kMaxCertificateBytes = 1024 * 1024;
+
 bool Fail(int error) {
     SetLastError(static_cast<uint32_t>(error));
     return false;
@@ -177,6 +180,8 @@ bool AddTrustAnchor(X509* cert, std::string& path) {
 }
 
 bool AddTrustAnchorBytes(std::span<const unsigned char> bytes, std::string& path) {
+    if (bytes.size() > kMaxCertificateBytes)
+        return Fail(EINVAL);
     std::string temporary(bytes.begin(), bytes.end());
     BioPtr bio(BIO_new_mem_buf(temporary.data(), static_cast<int>(temporary.size())));
     X509Ptr cert;
