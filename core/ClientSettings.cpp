@@ -87,6 +87,9 @@ int CClientSettings::Load() {
     value = m_nProxyType;
     ReadInt(kSectionUser, "proxy_type", value);
     m_nProxyType = value >= 4 ? 0 : value;
+    value = m_nCheckRevocation;
+    ReadInt(kSectionUser, "check_revocation", value);
+    m_nCheckRevocation = value != 0 ? 1 : 0;
     return 1;
 }
 

@@ -39,6 +39,8 @@ public:
     const std::string& IniPath() const { return m_strIniFile; }
 
     // Reads section "zarn"; a missing or empty key leaves its member as it is. Answers 1.
+    // check_revocation is read here but not written by Save: the settings page does not
+    // offer it, it is set in the file, and Save keeps the file's other lines.
     int Load();
     // Writes all eleven keys of section "zarn", empty values too. Answers 1.
     int Save();
@@ -70,6 +72,9 @@ public:
     std::string m_strRequestPolicyOid;
     int32_t m_nHashAlg = 0;
     int32_t m_nSaveTsr = 1;
+    // check_revocation: 1 looks up the revocation of a stamp's signer on line when the stamp
+    // carries no answer (core/TrustEvaluator.h); 0 (the default) uses what the stamp carries.
+    int32_t m_nCheckRevocation = 0;
     std::string m_strIniFile = "mivoklient.ini";
 };
 

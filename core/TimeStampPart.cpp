@@ -29,6 +29,8 @@ CTimeStampPart::~CTimeStampPart() {
 
 void CTimeStampPart::Reset() {
     m_pSignerCert.reset();
+    m_bStampChecked = false;
+    m_trust.reset();
     m_bSourceMatches = false;
     m_token.clear();
     m_tac.clear();
@@ -54,6 +56,8 @@ void CTimeStampPart::BeginOperation() {
     m_bTac = false;
     m_bSourceMatches = false;
     m_pSignerCert.reset();
+    m_bStampChecked = false;
+    m_trust.reset();
 }
 
 int CTimeStampPart::ProcessStampFile(const std::string& path) {
@@ -110,9 +114,18 @@ int CTimeStampPart::ReadTokenAndTac(std::span<const unsigned char> token) {
     m_bTstInfo = true;
     m_token.assign(token.begin(), token.end());
 
-    if (!VerifyTokenSignature(m_token.data(), length))
+    if (!VerifyTokenSignature(m_token.data(), length) || !ReadTac())
         return 0;
-    return ReadTac();
+    m_bStampChecked = true;
+    return 1;
+}
+
+bool CTimeStampPart::EvaluateSignerTrust(const TrustOptions& options) {
+    m_trust.reset();
+    if (!m_bStampChecked)
+        return false;
+    m_trust = EvaluateTrust(*this, options);
+    return true;
 }
 
 int CTimeStampPart::ReadTac() {

@@ -8,10 +8,13 @@
 // each answers 1 or 0 and leaves its message in ErrorText() for the caller to show.
 #pragma once
 
+#include "core/TrustEvaluator.h"
+#include "core/TrustVerdict.h"
 #include "core/tti/tti.h"
 #include "platform/CertServices.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,6 +57,14 @@ public:
     // when they do not know the algorithms. 1 when it verifies; the part then holds the
     // signer's certificate. An empty token answers 0 without a message.
     [[nodiscard]] int VerifyTokenSignature(const unsigned char* token, int length);
+
+    // The trust verdict on the signer of the stamp that the last ProcessStampFile or
+    // VerifySourceFile checked (core/TrustEvaluator.h), kept in SignerTrust() until the next
+    // operation. Asked for by whoever shows the stamp, not run by every ProcessStampFile: the
+    // list reads every listed stamp at start-up and must not look up revocation for each.
+    // False, with nothing kept, when the part holds no stamp that passed those checks.
+    [[nodiscard]] bool EvaluateSignerTrust(const TrustOptions& options);
+    const std::optional<TrustResult>& SignerTrust() const { return m_trust; }
 
     // ---- What the document and the stamp details read ----------------------------------
 
@@ -99,6 +110,8 @@ private:
     UniqueCertContext m_pSignerCert;
     int m_nLastTtiCode = 0;
     std::string m_strError;
+    bool m_bStampChecked = false; // the last ProcessStampFile passed
+    std::optional<TrustResult> m_trust;
 };
 
 // The signer look-up of the signature check: the certificates that travel with the token

@@ -14,6 +14,7 @@
 //   61550-61599        our own: file-dialog filter patterns
 //   61650-61699        our own: the application shell
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
+//   61800-61849        our own: the trust verdict of a stamp's signer
 //   62000 + status     HTTP status texts
 //   63000 + (code - 12000)  texts of the internet error codes 12000-12174
 #pragma once
@@ -175,6 +176,19 @@ inline constexpr uint32_t IDS_CRED_PROXY_INTRO = 61723;  // %s = proxy
 inline constexpr uint32_t IDS_CRED_REALM = 61724;        // %s = realm
 inline constexpr uint32_t IDS_CRED_USER = 61725;
 inline constexpr uint32_t IDS_CRED_PASSWORD = 61726;
+
+// The trust verdict of a stamp's signer (core/TrustVerdict.h).
+inline constexpr uint32_t IDS_TRUST_TRUSTED = 61800; // %s = the anchor's subject
+inline constexpr uint32_t IDS_TRUST_UNTRUSTED = 61801;
+inline constexpr uint32_t IDS_TRUST_EXPIRED = 61802;
+inline constexpr uint32_t IDS_TRUST_NOT_YET_VALID = 61803;
+inline constexpr uint32_t IDS_TRUST_WRONG_USAGE = 61804;
+inline constexpr uint32_t IDS_TRUST_SIGNER_MISMATCH = 61805;
+inline constexpr uint32_t IDS_TRUST_TSA_NAME_MISMATCH = 61806;
+inline constexpr uint32_t IDS_TRUST_WEAK_ALGORITHM = 61807;
+inline constexpr uint32_t IDS_TRUST_REVOKED = 61808; // %s = the revocation date
+inline constexpr uint32_t IDS_TRUST_REVOCATION_UNKNOWN = 61809;
+inline constexpr uint32_t IDS_TRUST_TAC_NOT_VERIFIED = 61810;
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

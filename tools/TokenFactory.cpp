@@ -3,6 +3,7 @@
 // any value anywhere.
 #include "tools/TokenFactory.h"
 #include "platform/OpenSslPtr.h"
+#include "tools/TrustPki.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bn.h>
@@ -498,7 +499,11 @@ void AddEss(CMS_SignerInfo* si, X509* cert, TokenSpec::Ess ess) {
 }
 
 Bytes SignToken(const TokenSpec& spec, const Bytes& content) {
-    const Credential& tsa = Tsa(spec.key);
+    detail::LoadedSigner custom;
+    if (spec.signer)
+        detail::LoadSigner(*spec.signer, custom);
+    X509* tsaCert = spec.signer ? custom.cert : Tsa(spec.key).cert.get();
+    EVP_PKEY* tsaKey = spec.signer ? custom.key : Tsa(spec.key).key.get();
     const EVP_MD* md = Check(EVP_get_digestbyname(spec.signDigest.c_str()), "digest name");
 
     CmsPtr cms(
@@ -511,8 +516,7 @@ Bytes SignToken(const TokenSpec& spec, const Bytes& content) {
         flags |= CMS_USE_KEYID;
     if (spec.key == KeyKind::RsaPss)
         flags |= CMS_KEY_PARAM;
-    CMS_SignerInfo* si =
-        Check(CMS_add1_signer(cms.get(), tsa.cert.get(), tsa.key.get(), md, flags), "signer");
+    CMS_SignerInfo* si = Check(CMS_add1_signer(cms.get(), tsaCert, tsaKey, md, flags), "signer");
     if (spec.key == KeyKind::RsaPss) {
         EVP_PKEY_CTX* pctx = Check(CMS_SignerInfo_get0_pkey_ctx(si), "PSS context");
         Check(EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PSS_PADDING), "PSS padding");
@@ -520,7 +524,18 @@ Bytes SignToken(const TokenSpec& spec, const Bytes& content) {
     }
     if (spec.includeCaCert)
         Check(CMS_add1_cert(cms.get(), ThePki().ca.cert.get()), "CA certificate");
-    AddEss(si, tsa.cert.get(), spec.ess);
+    if (spec.includeTacIssuerCert)
+        Check(CMS_add1_cert(cms.get(), ThePki().tacIssuer.cert.get()), "TAC issuer");
+    for (const std::string& pem : spec.extraCertsPem) {
+        X509Ptr extra(detail::LoadCertPem(pem));
+        Check(CMS_add1_cert(cms.get(), extra.get()), "extra certificate");
+    }
+    for (const Bytes& der : spec.crls) {
+        Owned<X509_CRL, X509_CRL_free> crl(detail::LoadCrlDer(der));
+        Check(CMS_add1_crl(cms.get(), crl.get()), "CRL");
+    }
+    X509Ptr essCert(spec.essCertPem ? detail::LoadCertPem(*spec.essCertPem) : nullptr);
+    AddEss(si, essCert ? essCert.get() : tsaCert, spec.ess);
 
     BioPtr in(Check(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())), "BIO"));
     Check(CMS_final(cms.get(), in.get(), nullptr, CMS_BINARY), "signing");
@@ -539,7 +554,10 @@ Bytes SignToken(const TokenSpec& spec, const Bytes& content) {
         bytes[bytes.size() / 2] ^= 0x01;
         Check(ASN1_STRING_set(sig, bytes.data(), static_cast<int>(bytes.size())), "tampering");
     }
-    return Encode(cms.get(), i2d_CMS_ContentInfo);
+    Bytes token = Encode(cms.get(), i2d_CMS_ContentInfo);
+    return spec.otherRevocationInfo.empty()
+               ? token
+               : detail::WithOtherRevocationInfo(token, spec.otherRevocationInfo);
 }
 
 // ---- BER -------------------------------------------------------------------------------

@@ -68,6 +68,12 @@ struct AccuracySpec {
     std::optional<long> micros;
 };
 
+// A signer of the test's own making (tools/TrustPki.h): PEM key and certificate.
+struct SignerSpec {
+    std::string keyPem;
+    std::string certPem;
+};
+
 struct TokenSpec {
     KeyKind key = KeyKind::Rsa;
     std::string signDigest = "SHA256";
@@ -92,6 +98,15 @@ struct TokenSpec {
     enum class Ess { V2, V1, None } ess = Ess::V2;
     std::optional<TacSpec> tac;
     bool tamperSignature = false;
+
+    // Signs with this instead of the factory's TSA of `key` (no TAC with it).
+    std::optional<SignerSpec> signer;
+    std::vector<std::string> extraCertsPem; // carried besides the signer's certificate
+    std::optional<std::string> essCertPem;  // the ESS attribute names this certificate
+    std::vector<Bytes> crls;                // DER CRLs carried in SignedData.crls
+    // Other revocation data in SignedData.crls: (format OID, DER value).
+    std::vector<std::pair<std::string, Bytes>> otherRevocationInfo;
+    bool includeTacIssuerCert = false;
 };
 
 struct StatusSpec {
