@@ -11,34 +11,14 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-std::string LowerHex(const unsigned char* bytes, int length) {
-    std::string hex;
-    BytesToHex(bytes, length, false, hex);
-    for (auto& c : hex)
-        c = static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
-    return hex;
-}
-
-// Text of a zero-terminated record field that may fill the whole field.
-std::string Field(const char* field, std::size_t size) {
-    return std::string(field, strnlen(field, size));
-}
-
-void Line(const char* name, const std::string& value) {
-    std::printf("%s: %s\n", name, value.c_str());
-}
-
-std::string Serial(const unsigned char* bytes, int length) {
-    std::string decimal, hex;
-    SerialToDecimal(bytes, length, decimal);
-    BytesToHex(bytes, length, true, hex);
-    return decimal + " (" + hex + ")";
+void Line(const char* name, std::string_view value) {
+    std::printf("%s: %.*s\n", name, static_cast<int>(value.size()), value.data());
 }
 
 void PrintTac(const std::vector<unsigned char>& tac) {
@@ -48,17 +28,17 @@ void PrintTac(const std::vector<unsigned char>& tac) {
     if (rc != TTI_OK) {
         ErrorBoxF(IDS_TTI_TIMING_METRICS_FAILED, TtiErrorText(rc));
     } else {
-        Line("tac.ntp_time", Field(metrics.szNtpTime, sizeof metrics.szNtpTime));
+        Line("tac.ntp_time", FieldText(metrics.szNtpTime));
         Line("tac.offset", FormatText("%g", metrics.fOffset));
         Line("tac.delay", FormatText("%g", metrics.fDelay));
-        Line("tac.expiration", Field(metrics.szExpiration, sizeof metrics.szExpiration));
+        Line("tac.expiration", FieldText(metrics.szExpiration));
     }
     TTI_TIMING_POLICY policy{};
     rc = TTI_GetTAC_TimingPolicy(&policy, tac.data(), length);
     if (rc != TTI_OK) {
         ErrorBoxF(IDS_TTI_TIMING_POLICY_FAILED, TtiErrorText(rc));
     } else {
-        Line("tac.policy", Field(policy.szPolicyOid, sizeof policy.szPolicyOid));
+        Line("tac.policy", FieldText(policy.szPolicyOid));
         Line("tac.max_offset", FormatText("%g", policy.fMaxOffset));
         Line("tac.max_delay", FormatText("%g", policy.fMaxDelay));
     }
@@ -69,18 +49,15 @@ void PrintTac(const std::vector<unsigned char>& tac) {
         ErrorBoxF(IDS_TTI_CERT_INFO_FAILED, TtiErrorText(rc));
         return;
     }
-    std::string hex;
     Line("tac.version", std::to_string(info.nVersion));
-    Line("tac.holder", Field(info.szHolder, sizeof info.szHolder));
-    BytesToHex(info.holderThumb, info.nHolderThumbLen, true, hex);
-    Line("tac.holder_thumbprint", hex);
-    Line("tac.issuer", Field(info.szIssuer, sizeof info.szIssuer));
-    Line("tac.serial", Serial(info.serial, info.nSerialLen));
-    Line("tac.valid_from", Field(info.szValidFrom, sizeof info.szValidFrom));
-    Line("tac.valid_until", Field(info.szValidTo, sizeof info.szValidTo));
-    Line("tac.signature_algorithm", Field(info.szSignatureAlgOid, sizeof info.szSignatureAlgOid));
-    BytesToHex(info.signature, info.nSignatureLen, true, hex);
-    Line("tac.signature", hex);
+    Line("tac.holder", FieldText(info.szHolder));
+    Line("tac.holder_thumbprint", HexText(info.holderThumb, info.nHolderThumbLen));
+    Line("tac.issuer", FieldText(info.szIssuer));
+    Line("tac.serial", SerialText(info.serial, info.nSerialLen));
+    Line("tac.valid_from", FieldText(info.szValidFrom));
+    Line("tac.valid_until", FieldText(info.szValidTo));
+    Line("tac.signature_algorithm", FieldText(info.szSignatureAlgOid));
+    Line("tac.signature", HexText(info.signature, info.nSignatureLen));
 }
 
 } // namespace
@@ -108,13 +85,13 @@ int CmdDigest(const Args& args) {
     unsigned char digest[kDigestBufferSize];
     std::int32_t length = 0;
     const int rc = FileDigest(path, HashAlgorithmByCode(code)->szOid, digest, length);
-    if (rc != DIGEST_OK) {
+    if (rc != RESULT_OK) {
         std::string text;
         if (ResultCodeText(rc, text))
             ErrorBoxWithSystemError(FormatText(text, path));
         return EXIT_FAILED;
     }
-    std::printf("%s\n", LowerHex(digest, length).c_str());
+    std::printf("%s\n", DigestHexText(digest, length).c_str());
     return EXIT_OK;
 }
 
@@ -137,17 +114,16 @@ int CmdDecode(const Args& args) {
         Line("kind", "token");
         token = bytes;
     } else if (rc != TTI_OK) {
-        ErrorBoxF(IDS_TTI_GET_STATUS_FAILED, TtiErrorText(rc),
-                  Field(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        ErrorBoxF(IDS_TTI_GET_STATUS_FAILED, TtiErrorText(rc), BytesAsText(bytes));
         return EXIT_FAILED;
     } else {
         Line("kind", "reply");
         Line("status", std::to_string(status.nStatus));
-        Line("status_text", Field(status.szStatusText, sizeof status.szStatusText));
+        Line("status_text", FieldText(status.szStatusText));
         Line("failure_info", std::to_string(status.nFailInfo));
         if (status.nStatus != 0 && status.nStatus != 1) {
             ErrorBoxF(IDS_TTI_NOT_GRANTED_STATUS, status.nStatus, status.nFailInfo,
-                      Field(status.szStatusText, sizeof status.szStatusText));
+                      FieldText(status.szStatusText));
             return EXIT_FAILED;
         }
         token.resize(bytes.size());
@@ -167,20 +143,20 @@ int CmdDecode(const Args& args) {
         ErrorBoxF(IDS_TTI_GET_TSTINFO_FAILED, TtiErrorText(rc));
         return EXIT_FAILED;
     }
-    const std::string hashOid = Field(info.szHashOid, sizeof info.szHashOid);
+    const std::string hashOid(FieldText(info.szHashOid));
     const HashAlgorithm* alg = HashAlgorithmByOid(hashOid);
     Line("version", std::to_string(info.nVersion));
-    Line("policy", Field(info.szPolicyOid, sizeof info.szPolicyOid));
+    Line("policy", FieldText(info.szPolicyOid));
     Line("hash_algorithm",
          alg != nullptr ? std::string(alg->szName) + " (" + hashOid + ")" : hashOid);
-    Line("digest", LowerHex(info.digest, info.nDigestLen));
-    Line("serial", Serial(info.serial, info.nSerialLen));
-    Line("gen_time", Field(info.szGenTime, sizeof info.szGenTime));
+    Line("digest", DigestHexText(info.digest, info.nDigestLen));
+    Line("serial", SerialText(info.serial, info.nSerialLen));
+    Line("gen_time", FieldText(info.szGenTime));
     Line("accuracy", FormatText("seconds=%d millis=%d micros=%d", info.nAccuracySec,
                                 info.nAccuracyMillis, info.nAccuracyMicros));
     Line("ordering", std::to_string(info.nOrdering));
-    Line("nonce", info.nNonceLen > 0 ? Serial(info.nonce, info.nNonceLen) : "none");
-    Line("tsa_name", Field(info.szTsaName, sizeof info.szTsaName));
+    Line("nonce", info.nNonceLen > 0 ? SerialText(info.nonce, info.nNonceLen) : "none");
+    Line("tsa_name", FieldText(info.szTsaName));
 
     std::vector<unsigned char> tac(4096);
     int tacLength = static_cast<int>(tac.size());

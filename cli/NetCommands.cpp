@@ -97,7 +97,7 @@ int CmdRequest(const Args& args) {
 
     TTI_REQUEST request;
     const int digest = BuildTimeStampRequest(policy, hash, file, request);
-    if (digest != DIGEST_OK) {
+    if (digest != RESULT_OK) {
         std::string text;
         if (ResultCodeText(digest, text))
             ErrorBox(FormatText(text, file));

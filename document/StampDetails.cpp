@@ -9,29 +9,7 @@
 #include "support/Messages.h"
 #include "support/StringIds.h"
 
-#include <cstring>
-
 namespace {
-
-// A zero-terminated record field that may fill its whole array.
-template <std::size_t N> std::string_view FieldText(const char (&field)[N]) {
-    return std::string_view(field, strnlen(field, N));
-}
-
-// Decimal digits, then " (", the bytes in hex, ")". A conversion that cannot be made leaves
-// only the bracketed hex.
-std::string SerialText(const unsigned char* bytes, int length) {
-    std::string decimal, hex;
-    SerialToDecimal(bytes, length, decimal);
-    BytesToHex(bytes, length, true, hex);
-    return decimal + " (" + hex + ")";
-}
-
-std::string HexText(const unsigned char* bytes, int length) {
-    std::string hex;
-    BytesToHex(bytes, length, true, hex);
-    return hex;
-}
 
 // A float in printf's general notation, six significant digits.
 std::string NumberText(float value) {
@@ -71,7 +49,7 @@ void CZarnDoc::LoadEntry(CStampListEntry entry) {
     m_mtr_strNtpTime = LoadResString(IDS_NO_TAC_FOUND);
     m_tac_strVersion = LoadResString(IDS_NO_TAC_FOUND);
     std::string text;
-    if (ResultCodeText(307, text))
+    if (ResultCodeText(RESULT_E_STAMP, text))
         m_hash_verif_msg = text;
 
     if (!entry.m_strStampFile.empty()) {

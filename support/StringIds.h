@@ -55,11 +55,11 @@ inline constexpr uint32_t IDS_OPEN_STAMP_TITLE = 61208;    // title of the open-
 inline constexpr uint32_t IDS_CONFIRM_DELETE = 61209;      // question before removing a row
 inline constexpr uint32_t IDS_FILTER_ALL_FILES = 61211;    // filter name for *.*
 inline constexpr uint32_t IDS_SELECT_SOURCE_TITLE = 61212; // title of the source-file dialog
-inline constexpr uint32_t IDS_DIGEST_MISMATCH = 61215;     // result code 306
-inline constexpr uint32_t IDS_FILE_READ_ERROR = 61216;     // result code 303, "%s" = path
-inline constexpr uint32_t IDS_HASH_INIT_ERROR = 61217;     // result code 302
-inline constexpr uint32_t IDS_HASH_NOT_SUPPORTED = 61218;  // result code 301
-inline constexpr uint32_t IDS_SOURCE_READ_ERROR = 61219;   // result code 304, "%s" = path
+inline constexpr uint32_t IDS_DIGEST_MISMATCH = 61215;     // RESULT_E_DIGEST_MISMATCH
+inline constexpr uint32_t IDS_FILE_READ_ERROR = 61216;     // RESULT_E_READ_FILE, "%s" = path
+inline constexpr uint32_t IDS_HASH_INIT_ERROR = 61217;     // RESULT_E_HASH_INIT
+inline constexpr uint32_t IDS_HASH_NOT_SUPPORTED = 61218;  // RESULT_E_HASH_UNSUPPORTED
+inline constexpr uint32_t IDS_SOURCE_READ_ERROR = 61219;   // RESULT_E_READ_SOURCE, "%s" = path
 
 // Texts of the library's result codes: id = IDS_TTI_ERROR_BASE - code for 0 to -17.
 inline constexpr uint32_t IDS_TTI_ERROR_BASE = 61250;
@@ -84,7 +84,7 @@ inline constexpr uint32_t IDS_TTI_TAC_NO_POLICY = 61267;
 inline constexpr uint32_t IDS_TTI_UNKNOWN = 61268; // any other code
 
 inline constexpr uint32_t IDS_HELP_FILE = 61269;   // "napoveda.chm"
-inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // result code 307
+inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // RESULT_E_STAMP
 
 // Messages of failed library calls; each starts "Chyba vrácená TTI knihovnou\n\n".
 inline constexpr uint32_t IDS_TTI_ENCODE_FAILED = 61300;      // %s = library text
