@@ -77,7 +77,8 @@ CliSession::CliSession(const std::string& iniPath, bool refreshTimes)
     m_rows.m_pPanel = &m_panel;
     m_panel.SetDocument(&m_doc);
     m_doc.SetFrontEnd(this);
-    m_doc.OnNewDocument();
+    // A fresh document cannot fail to start: it only empties its title and flag.
+    [[maybe_unused]] const bool fresh = m_doc.OnNewDocument();
     m_panel.FillOnce(m_registry);
 }
 

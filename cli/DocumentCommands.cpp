@@ -4,11 +4,13 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFrontEnd.h"
 
+#include "document/DetailFields.h"
 #include "support/StringIds.h"
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -47,38 +49,7 @@ Parsed Parse(const Args& args, bool allowJson) {
     return p;
 }
 
-// The display texts in the order of the stamp details page, then the five the page leaves
-// out.
-constexpr const char* kShowOrder[] = {
-    "m_hash_verif_msg",
-    "m_verif_msg",
-    "m_strClockName",
-    "m_strUTCTime",
-    "m_strPolicyOid",
-    "m_strQuality",
-    "m_strVersion",
-    "m_strSerialNumber",
-    "m_strHashAlgorithm",
-    "m_strNonce",
-    "m_tac_strVersion",
-    "m_tac_strHolder",
-    "m_tac_strHolderThumbprint",
-    "m_tac_strIssuer",
-    "m_tac_strSerialNumber",
-    "m_mtr_strNtpTime",
-    "m_mtr_strExpiration",
-    "m_mtr_strOffset",
-    "m_mtr_strDelay",
-    "m_tac_strSignature",
-    "m_mtr_strPolicyOID",
-    "m_mtr_strMaxDelay",
-    "m_mtr_strMaxOffset",
-    "m_tac_strValidFrom",
-    "m_tac_strValidUntil",
-};
-static_assert(std::size(kShowOrder) == 25);
-
-std::string JsonString(const std::string& text) {
+std::string JsonString(std::string_view text) {
     std::string out = "\"";
     for (const unsigned char c : text) {
         switch (c) {
@@ -188,18 +159,21 @@ int CmdShow(const Args& args) {
     CZarnDoc& doc = session.Doc();
     const std::string source = p.plain.size() == 2 ? p.plain[1] : doc.GuessSourcePath(p.plain[0]);
     doc.LoadEntry({p.plain[0], source, "", ""});
-    std::fflush(stderr);
+    // Every detail field in the page's order.
+    const auto fields = DetailFields();
+    std::string text;
     if (p.json) {
-        std::printf("{\n");
-        for (std::size_t i = 0; i < std::size(kShowOrder); ++i)
-            std::printf("  %s: %s%s\n", JsonString(kShowOrder[i]).c_str(),
-                        JsonString(doc.GetFieldValue(kShowOrder[i])).c_str(),
-                        i + 1 < std::size(kShowOrder) ? "," : "");
-        std::printf("}\n");
+        text = "{\n";
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            text += "  " + JsonString(fields[i].name) + ": " + JsonString(doc.DetailText(i)) +
+                    (i + 1 < fields.size() ? ",\n" : "\n");
+        text += "}\n";
     } else {
-        for (const char* field : kShowOrder)
-            std::printf("%s: %s\n", field, doc.GetFieldValue(field).c_str());
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            text += std::string(fields[i].name) + ": " + doc.DetailText(i) + "\n";
     }
+    std::fflush(stderr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return doc.SourceMatches() ? EXIT_OK : EXIT_FAILED;
 }
 

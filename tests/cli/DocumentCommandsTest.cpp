@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 using mivo::test::CommandResult;
@@ -128,4 +129,36 @@ TEST_F(CliDocumentTest, UsageErrors) {
     EXPECT_EQ(Run("list extra").exitCode, 2);
     EXPECT_EQ(Run("verify " + ShellQuote(m_files.File("no-extension"))).exitCode, 2);
     EXPECT_EQ(Run("stamp --bogus a").exitCode, 2);
+}
+
+TEST_F(CliDocumentTest, ShowListsTheDetailFieldsInThePagesOrderInBothForms) {
+    const std::string real = std::string(MIVO_TEST_DATA_DIR) + "/real-tokens/";
+    const std::string stamp = ShellQuote(real + "sigstage-ecdsa-sha256-reply.tsr") + " " +
+                              ShellQuote(real + "data/hello.txt");
+    const std::string order =
+        "m_hash_verif_msg m_verif_msg m_strClockName m_strUTCTime m_strPolicyOid m_strQuality "
+        "m_strVersion m_strSerialNumber m_strHashAlgorithm m_strNonce m_tac_strVersion "
+        "m_tac_strHolder m_tac_strHolderThumbprint m_tac_strIssuer m_tac_strSerialNumber "
+        "m_mtr_strNtpTime m_mtr_strExpiration m_mtr_strOffset m_mtr_strDelay m_tac_strSignature "
+        "m_mtr_strPolicyOID m_mtr_strMaxDelay m_mtr_strMaxOffset m_tac_strValidFrom "
+        "m_tac_strValidUntil ";
+
+    CommandResult r = Run("show " + stamp);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string keys;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        keys += line.substr(0, line.find(": ")) + " ";
+    EXPECT_EQ(keys, order);
+    EXPECT_NE(r.out.find("\nm_strUTCTime: 2025/05/09  11:58:55\n"), std::string::npos);
+
+    r = Run("show --json " + stamp);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    keys.clear();
+    lines = std::istringstream(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("  \"", 0) == 0)
+            keys += line.substr(3, line.find("\": ") - 3) + " ";
+    EXPECT_EQ(keys, order);
+    EXPECT_NE(r.out.find("  \"m_strUTCTime\": \"2025/05/09  11:58:55\",\n"), std::string::npos);
 }
