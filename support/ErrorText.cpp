@@ -1,8 +1,8 @@
 #include "support/ErrorText.h"
 
 #include "platform/LastError.h"
-#include "support/ResultCodes.h"
 #include "support/Messages.h"
+#include "support/ResultCodes.h"
 #include "support/StringIds.h"
 
 #include <cstring>

@@ -95,5 +95,6 @@ TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
 
 TEST(TimeStampRequest, MissingFileGives304) {
     TTI_REQUEST request;
-    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request), RESULT_E_READ_SOURCE);
+    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request),
+              RESULT_E_READ_SOURCE);
 }
