@@ -45,7 +45,7 @@ double TimeOurs(const std::string& path, const char* oid) {
     unsigned char digest[kDigestBufferSize];
     std::int32_t length = 0;
     const auto start = Clock::now();
-    if (FileDigest(path, oid, digest, length) != DIGEST_OK) {
+    if (FileDigest(path, oid, digest, length) != RESULT_OK) {
         std::fprintf(stderr, "FileDigest failed\n");
         std::exit(2);
     }
@@ -68,7 +68,7 @@ long PeakKiB(const std::string& path) {
     if (pid == 0) {
         unsigned char digest[kDigestBufferSize];
         std::int32_t length = 0;
-        _exit(FileDigest(path, "2.16.840.1.101.3.4.2.1", digest, length) == DIGEST_OK ? 0 : 1);
+        _exit(FileDigest(path, "2.16.840.1.101.3.4.2.1", digest, length) == RESULT_OK ? 0 : 1);
     }
     int status = 0;
     struct rusage usage {};

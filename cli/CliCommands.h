@@ -1,7 +1,17 @@
-// The commands of mivoklient-cli. Each answers the process exit code.
+// The commands of mivoklient-cli and their options, in one table from which both the
+// parsing of a command line and the help text come. Each command answers the process exit
+// code.
 #pragma once
 
+#include "support/StringIds.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum ExitCode : int {
@@ -12,16 +22,88 @@ enum ExitCode : int {
 
 using Args = std::vector<std::string>;
 
-int CmdDigest(const Args& args);
-int CmdDecode(const Args& args);
-int CmdVerify(const Args& args);
-int CmdRequest(const Args& args);
-int CmdPost(const Args& args);
-int CmdStamp(const Args& args);
-int CmdShow(const Args& args);
-int CmdList(const Args& args);
-int CmdAdd(const Args& args);
-int CmdRemove(const Args& args);
+// One option of a command. An argument that starts with "-" (but is not "-" alone) is an
+// option: one the command does not know is a usage error, unless it comes after "--",
+// which ends the options. An option's value is the next argument, whatever it looks like.
+struct CliOption {
+    std::string_view name; // as typed, e.g. "--ini"
+    // String id of the value's placeholder and, after "\n", what the value is (the usage
+    // error "<name> potřebuje <what>" says it); 0 for a flag without a value.
+    uint32_t value = 0;
+    bool required = false;     // the command cannot do without it
+    bool emptyAllowed = false; // an empty value means something (else a usage error)
+};
+
+inline constexpr CliOption kOptIni{"--ini", IDS_CLI_VALUE_INI};
+inline constexpr CliOption kOptJson{"--json"};
+inline constexpr CliOption kOptHash{"--hash", IDS_CLI_VALUE_HASH};
+inline constexpr CliOption kOptPolicy{"--policy", IDS_CLI_VALUE_POLICY, false, true};
+inline constexpr CliOption kOptUrl{"--url", IDS_CLI_VALUE_URL};
+inline constexpr CliOption kOptRequestOut{"-o", IDS_CLI_VALUE_REQUEST_OUT};
+inline constexpr CliOption kOptReplyOut{"-o", IDS_CLI_VALUE_REPLY_OUT, true};
+inline constexpr CliOption kOptYes{"--yes"};
+
+struct CliCommand;
+
+// A command line after the command's name, parsed: the options given (the last of an
+// option given twice wins) and the other arguments in order.
+struct CliArgs {
+    const CliCommand* command = nullptr;
+    std::map<std::string, std::string, std::less<>> options;
+    std::vector<std::string> plain;
+
+    bool Has(const CliOption& option) const { return options.contains(option.name); }
+    // The option's value; empty when it was not given.
+    std::string Value(const CliOption& option) const;
+};
+
+inline constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
+
+struct CliCommand {
+    std::string_view name;
+    int (*run)(const CliArgs& args);
+    std::span<const CliOption> options;
+    // String id of the help: the plain arguments on the first line (empty when there are
+    // none), then the description.
+    uint32_t help;
+    std::size_t minPlain;
+    std::size_t maxPlain;
+    // Usage errors when there are fewer or more plain arguments ("%s" = the command's name);
+    // tooMany 0: "nečekaný argument" with the first one too many.
+    uint32_t tooFew;
+    uint32_t tooMany;
+    // Other names of the command.
+    std::span<const std::string_view> aliases = {};
+};
+
+// Every command, in the order the help lists them.
+std::span<const CliCommand> CliCommands();
+// The command called `name` (or one of its aliases); null when there is none.
+const CliCommand* FindCliCommand(std::string_view name);
+// Parses `args` for `command`. False, with the usage error in `error`, when the command
+// line is not one the command takes.
+[[nodiscard]] bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& parsed,
+                                    std::string& error);
+// The whole --help text: every command with its options and arguments, then the exit codes.
+std::string HelpText();
 
 // Prints a usage error with a hint to --help and answers EXIT_USAGE.
-int UsageError(const std::string& what);
+[[nodiscard]] int UsageError(const std::string& what);
+// The code 0 to 4 given with --hash, or `code` unchanged when the option was not given;
+// false for any other value.
+[[nodiscard]] bool HashCodeOption(const CliArgs& args, int& code);
+// The usage error of a command line without the plain arguments its command needs (an
+// empty one counts as missing).
+[[nodiscard]] int MissingArgumentError(const CliArgs& args);
+
+[[nodiscard]] int CmdDigest(const CliArgs& args);
+[[nodiscard]] int CmdDecode(const CliArgs& args);
+[[nodiscard]] int CmdVerify(const CliArgs& args);
+[[nodiscard]] int CmdRequest(const CliArgs& args);
+[[nodiscard]] int CmdPost(const CliArgs& args);
+[[nodiscard]] int CmdStamp(const CliArgs& args);
+[[nodiscard]] int CmdShow(const CliArgs& args);
+[[nodiscard]] int CmdList(const CliArgs& args);
+[[nodiscard]] int CmdAdd(const CliArgs& args);
+[[nodiscard]] int CmdRemove(const CliArgs& args);
+[[nodiscard]] int CmdHelp(const CliArgs& args);

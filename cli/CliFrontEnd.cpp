@@ -1,6 +1,8 @@
 #include "cli/CliFrontEnd.h"
 
 #include "core/ClientSettings.h"
+#include "support/Messages.h"
+#include "support/StringIds.h"
 
 #include <cstdio>
 
@@ -14,15 +16,34 @@ MsgResult CliMessageBoxes::Show(const std::string& text, const std::string&, Msg
                                 MsgIcon icon) {
     ++m_nShown;
     m_lastIcon = icon;
+    if (buttons == MsgButtons::YesNo)
+        return Ask(text);
     if (!m_bQuiet) {
         std::fflush(stdout);
         std::FILE* out = icon == MsgIcon::Information ? stdout : stderr;
         std::fprintf(out, "%s\n", text.c_str());
         std::fflush(out);
     }
-    if (buttons == MsgButtons::YesNo)
-        return m_answer == MsgResult::No ? MsgResult::No : MsgResult::Yes;
     return MsgResult::Ok;
+}
+
+MsgResult CliMessageBoxes::Ask(const std::string& question) const {
+    if (m_questions != Questions::Ask)
+        return m_questions == Questions::AnswerYes ? MsgResult::Yes : MsgResult::No;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s%s", question.c_str(), LoadResString(IDS_CLI_ANSWER_HINT).c_str());
+    std::fflush(stderr);
+    // "a" (ano) or "y" (yes) in either case, after any blanks; anything else, or no line at
+    // all, is no.
+    char line[64];
+    if (std::fgets(line, sizeof line, stdin) == nullptr)
+        return MsgResult::No;
+    const char* answer = line;
+    while (*answer == ' ' || *answer == '\t')
+        ++answer;
+    const char first = *answer;
+    return first == 'a' || first == 'A' || first == 'y' || first == 'Y' ? MsgResult::Yes
+                                                                        : MsgResult::No;
 }
 
 void CliListControl::DeleteAllRows() {
@@ -77,7 +98,8 @@ CliSession::CliSession(const std::string& iniPath, bool refreshTimes)
     m_rows.m_pPanel = &m_panel;
     m_panel.SetDocument(&m_doc);
     m_doc.SetFrontEnd(this);
-    m_doc.OnNewDocument();
+    // A fresh document cannot fail to start: it only empties its title and flag.
+    [[maybe_unused]] const bool fresh = m_doc.OnNewDocument();
     m_panel.FillOnce(m_registry);
 }
 
@@ -92,7 +114,7 @@ void CliSession::SetVerifyAnswer(std::string source, bool addToList) {
 }
 
 std::optional<std::string> CliSession::ChooseFile(const FileDialogSpec&) {
-    return m_fileAnswer;
+    return std::nullopt; // no command asks for a file through a dialog
 }
 
 bool CliSession::RunVerifyDialog(VerifyDialogValues& values) {

@@ -14,8 +14,8 @@
 #include <vector>
 
 // Errors and questions go to standard error, information to standard output. A question
-// is answered with the preset answer: a command that asks the document to remove something
-// has been confirmed by the user's own command line.
+// is answered as the command says: asked on the terminal, answered yes by the user's own
+// command line, or refused when the command expects none.
 class CliMessageBoxes final : public IMessageBoxes {
 public:
     CliMessageBoxes();
@@ -26,12 +26,21 @@ public:
     MsgResult Show(const std::string& text, const std::string& caption, MsgButtons buttons,
                    MsgIcon icon) override;
 
-    MsgResult m_answer = MsgResult::Yes;
+    enum class Questions {
+        Refuse,    // answered no, without printing
+        Ask,       // printed, and answered by a line read from standard input
+        AnswerYes, // answered yes, without printing: the command line said so
+    };
+
+    Questions m_questions = Questions::Refuse;
     bool m_bQuiet = false;              // while set, nothing is printed
     int m_nShown = 0;                   // boxes shown so far
     MsgIcon m_lastIcon = MsgIcon::None; // icon of the latest box
 
 private:
+    // A yes/no question, answered as m_questions says.
+    MsgResult Ask(const std::string& question) const;
+
     IMessageBoxes* m_previous;
 };
 
@@ -79,8 +88,6 @@ public:
     // What the verification dialog answers: the stamp path it was given and this source
     // (or the proposed one when empty), with the add-to-list flag as given.
     void SetVerifyAnswer(std::string source, bool addToList);
-    // What the open-file dialog answers.
-    void SetFileAnswer(std::optional<std::string> path) { m_fileAnswer = std::move(path); }
 
     bool HasMainWindow() const override { return true; }
     IStampListPanel* ListPanel() override { return &m_panel; }
@@ -95,7 +102,6 @@ private:
     CZarnDoc m_doc;
     std::string m_strVerifySource;
     bool m_bVerifyAddToList = false;
-    std::optional<std::string> m_fileAnswer;
 };
 
 // Loads the process-wide settings from `iniPath`, or from the user's INI file when empty.

@@ -4,81 +4,20 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFrontEnd.h"
 
+#include "document/DetailFields.h"
+#include "support/Messages.h"
 #include "support/StringIds.h"
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Options every document command takes, and the plain arguments in order.
-struct Parsed {
-    std::string ini;
-    bool json = false;
-    std::vector<std::string> plain;
-    std::string error;
-};
-
-Parsed Parse(const Args& args, bool allowJson) {
-    Parsed p;
-    bool options = true;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options && a == "--") {
-            options = false;
-        } else if (options && a == "--ini") {
-            if (++i == args.size() || args[i].empty()) {
-                p.error = "--ini potřebuje cestu k souboru INI";
-                return p;
-            }
-            p.ini = args[i];
-        } else if (options && allowJson && a == "--json") {
-            p.json = true;
-        } else if (options && a.size() > 1 && a[0] == '-') {
-            p.error = "neznámá volba '" + a + "'";
-            return p;
-        } else {
-            p.plain.push_back(a);
-        }
-    }
-    return p;
-}
-
-// The display texts in the order of the stamp details page, then the five the page leaves
-// out.
-constexpr const char* kShowOrder[] = {
-    "m_hash_verif_msg",
-    "m_verif_msg",
-    "m_strClockName",
-    "m_strUTCTime",
-    "m_strPolicyOid",
-    "m_strQuality",
-    "m_strVersion",
-    "m_strSerialNumber",
-    "m_strHashAlgorithm",
-    "m_strNonce",
-    "m_tac_strVersion",
-    "m_tac_strHolder",
-    "m_tac_strHolderThumbprint",
-    "m_tac_strIssuer",
-    "m_tac_strSerialNumber",
-    "m_mtr_strNtpTime",
-    "m_mtr_strExpiration",
-    "m_mtr_strOffset",
-    "m_mtr_strDelay",
-    "m_tac_strSignature",
-    "m_mtr_strPolicyOID",
-    "m_mtr_strMaxDelay",
-    "m_mtr_strMaxOffset",
-    "m_tac_strValidFrom",
-    "m_tac_strValidUntil",
-};
-static_assert(std::size(kShowOrder) == 25);
-
-std::string JsonString(const std::string& text) {
+std::string JsonString(std::string_view text) {
     std::string out = "\"";
     for (const unsigned char c : text) {
         switch (c) {
@@ -121,7 +60,7 @@ public:
         if (percent / 10 == m_lastTenth)
             return;
         m_lastTenth = percent / 10;
-        std::fprintf(stderr, "  miniatura %s: %d %%\n", m_name.c_str(), percent);
+        std::fprintf(stderr, "%s\n", FormatRes(IDS_CLI_HASH_PROGRESS, m_name, percent).c_str());
     }
 
 private:
@@ -132,18 +71,13 @@ private:
 
 } // namespace
 
-int CmdStamp(const Args& args) {
-    const Parsed p = Parse(args, false);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (p.plain.empty())
-        return UsageError("stamp potřebuje alespoň jeden soubor");
-    CliSession session(p.ini, false);
+int CmdStamp(const CliArgs& args) {
+    CliSession session(args.Value(kOptIni), false);
     // New stamps are checked as they are shown; only failures need saying.
-    const std::size_t count = p.plain.size();
+    const std::size_t count = args.plain.size();
     std::size_t stamped = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& file = p.plain[i];
+        const std::string& file = args.plain[i];
         if (count > 1)
             std::printf("[%zu/%zu] %s\n", i + 1, count, file.c_str());
         std::fflush(stdout);
@@ -161,74 +95,68 @@ int CmdStamp(const Args& args) {
     }
     session.Doc().SetDigestProgress({});
     if (count > 1)
-        std::printf("Orazítkováno %zu z %zu souborů.\n", stamped, count);
+        std::printf("%s\n", FormatRes(IDS_CLI_STAMPED_COUNT, stamped, count).c_str());
     return stamped == count ? EXIT_OK : EXIT_FAILED;
 }
 
-int CmdVerify(const Args& args) {
-    const Parsed p = Parse(args, false);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
-        return UsageError("verify potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini, false);
-    session.SetVerifyAnswer(p.plain.size() == 2 ? p.plain[1] : std::string(), false);
-    if (session.Doc().OpenStamp(p.plain[0], false) == 0)
-        return UsageError("zdrojový soubor nelze odvodit z názvu razítka; zadejte jej");
+int CmdVerify(const CliArgs& args) {
+    const std::vector<std::string>& plain = args.plain;
+    if (plain[0].empty())
+        return MissingArgumentError(args);
+    CliSession session(args.Value(kOptIni), false);
+    session.SetVerifyAnswer(plain.size() == 2 ? plain[1] : std::string(), false);
+    if (session.Doc().OpenStamp(plain[0], false) == 0)
+        return UsageError(LoadResString(IDS_CLI_CANNOT_GUESS_SOURCE));
     return session.Boxes().m_lastIcon == MsgIcon::Information ? EXIT_OK : EXIT_FAILED;
 }
 
-int CmdShow(const Args& args) {
-    const Parsed p = Parse(args, true);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
-        return UsageError("show potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini, false);
+int CmdShow(const CliArgs& args) {
+    const std::vector<std::string>& plain = args.plain;
+    if (plain[0].empty())
+        return MissingArgumentError(args);
+    CliSession session(args.Value(kOptIni), false);
     CZarnDoc& doc = session.Doc();
-    const std::string source = p.plain.size() == 2 ? p.plain[1] : doc.GuessSourcePath(p.plain[0]);
-    doc.LoadEntry({p.plain[0], source, "", ""});
-    std::fflush(stderr);
-    if (p.json) {
-        std::printf("{\n");
-        for (std::size_t i = 0; i < std::size(kShowOrder); ++i)
-            std::printf("  %s: %s%s\n", JsonString(kShowOrder[i]).c_str(),
-                        JsonString(doc.GetFieldValue(kShowOrder[i])).c_str(),
-                        i + 1 < std::size(kShowOrder) ? "," : "");
-        std::printf("}\n");
+    const std::string source = plain.size() == 2 ? plain[1] : doc.GuessSourcePath(plain[0]);
+    doc.LoadEntry({plain[0], source, "", ""});
+    // Every detail field in the page's order.
+    const auto fields = DetailFields();
+    std::string text;
+    if (args.Has(kOptJson)) {
+        text = "{\n";
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            text += "  " + JsonString(fields[i].name) + ": " + JsonString(doc.DetailText(i)) +
+                    (i + 1 < fields.size() ? ",\n" : "\n");
+        text += "}\n";
     } else {
-        for (const char* field : kShowOrder)
-            std::printf("%s: %s\n", field, doc.GetFieldValue(field).c_str());
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            text += std::string(fields[i].name) + ": " + doc.DetailText(i) + "\n";
     }
+    std::fflush(stderr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return doc.SourceMatches() ? EXIT_OK : EXIT_FAILED;
 }
 
-int CmdList(const Args& args) {
-    const Parsed p = Parse(args, false);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (!p.plain.empty())
-        return UsageError("list nemá žádné argumenty");
-    CliSession session(p.ini, true);
+int CmdList(const CliArgs& args) {
+    CliSession session(args.Value(kOptIni), true);
     const auto& rows = session.Rows().m_rows;
+    std::string text;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        std::printf("%zu\t%s\t%s\t%s\n", i, rows[i].name.c_str(), rows[i].time.c_str(),
-                    session.Registry().GetAt(static_cast<int>(i)).m_strStampFile.c_str());
+        text += std::to_string(i) + "\t" + rows[i].name + "\t" + rows[i].time + "\t" +
+                session.Registry().GetAt(static_cast<int>(i)).m_strStampFile + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return EXIT_OK;
 }
 
-int CmdAdd(const Args& args) {
-    const Parsed p = Parse(args, false);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (p.plain.empty() || p.plain.size() > 2 || p.plain[0].empty())
-        return UsageError("add potřebuje soubor s razítkem a případně zdrojový soubor");
-    CliSession session(p.ini, false);
-    session.SetVerifyAnswer(p.plain.size() == 2 ? p.plain[1] : std::string(), true);
+int CmdAdd(const CliArgs& args) {
+    const std::vector<std::string>& plain = args.plain;
+    if (plain[0].empty())
+        return MissingArgumentError(args);
+    CliSession session(args.Value(kOptIni), false);
+    session.SetVerifyAnswer(plain.size() == 2 ? plain[1] : std::string(), true);
     // Adding shows the stamp, which checks it: a failed check is printed and reported.
     const int before = session.Boxes().m_nShown;
-    if (session.Doc().OpenStamp(p.plain[0], true) == 0)
-        return UsageError("zdrojový soubor nelze odvodit z názvu razítka; zadejte jej");
+    if (session.Doc().OpenStamp(plain[0], true) == 0)
+        return UsageError(LoadResString(IDS_CLI_CANNOT_GUESS_SOURCE));
     const int index = session.Doc().GetCurrentEntryIndex();
     if (index >= 0) {
         const auto& row = session.Rows().m_rows.at(static_cast<std::size_t>(index));
@@ -237,21 +165,21 @@ int CmdAdd(const Args& args) {
     return session.Boxes().m_nShown == before ? EXIT_OK : EXIT_FAILED;
 }
 
-int CmdRemove(const Args& args) {
-    const Parsed p = Parse(args, false);
-    if (!p.error.empty())
-        return UsageError(p.error);
-    if (p.plain.size() != 1)
-        return UsageError("remove potřebuje číslo položky (viz list)");
-    const std::string& text = p.plain[0];
+int CmdRemove(const CliArgs& args) {
+    const std::string& text = args.plain[0];
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos)
-        return UsageError("neplatné číslo položky '" + text + "'");
+        return UsageError(FormatRes(IDS_CLI_BAD_NUMBER, text));
+    // The question before removing needs someone to answer it.
+    const bool confirmed = args.Has(kOptYes);
+    if (!confirmed && ::isatty(STDIN_FILENO) == 0)
+        return UsageError(FormatRes(IDS_CLI_NEEDS_TERMINAL, args.command->name, kOptYes.name));
     const int index = std::stoi(text);
-    CliSession session(p.ini, false);
+    CliSession session(args.Value(kOptIni), false);
     if (index >= session.Registry().GetCount()) {
-        std::fprintf(stderr, "Položka %d v seznamu není (seznam má %d položek).\n", index,
-                     session.Registry().GetCount());
+        std::fprintf(
+            stderr, "%s\n",
+            FormatRes(IDS_CLI_NO_SUCH_ENTRY, index, session.Registry().GetCount()).c_str());
         return EXIT_FAILED;
     }
     // Choosing the row shows its stamp, as in the window; what that check says does not
@@ -259,11 +187,15 @@ int CmdRemove(const Args& args) {
     session.Boxes().m_bQuiet = true;
     session.ListPanel()->SelectRow(index);
     session.Boxes().m_bQuiet = false;
+    session.Boxes().m_questions =
+        confirmed ? CliMessageBoxes::Questions::AnswerYes : CliMessageBoxes::Questions::Ask;
     const CStampListEntry removed = session.Registry().GetAt(index);
     const int before = session.Registry().GetCount();
     session.Doc().OnCommand(ID_DELETE_FROM_LIST);
-    if (session.Registry().GetCount() != before - 1)
+    if (session.Registry().GetCount() != before - 1) {
+        std::fprintf(stderr, "%s\n", LoadResString(IDS_CLI_NOT_REMOVED).c_str());
         return EXIT_FAILED;
-    std::printf("Odebráno ze seznamu: %s\n", removed.m_strStampFile.c_str());
+    }
+    std::printf("%s\n", FormatRes(IDS_CLI_REMOVED, removed.m_strStampFile).c_str());
     return EXIT_OK;
 }

@@ -45,59 +45,26 @@ private:
     int m_nCount = 0;
 };
 
-bool IsOption(const std::string& arg) {
-    return arg.size() > 1 && arg[0] == '-';
-}
-
 } // namespace
 
-int CmdRequest(const Args& args) {
-    std::string file, out, iniPath, policy;
-    bool policyGiven = false;
-    int hash = -1;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--hash") {
-            if (!hasValue)
-                return UsageError("--hash potřebuje kód algoritmu 0 až 4");
-            const std::string& v = args[++i];
-            if (v.size() != 1 || v[0] < '0' || v[0] > '4')
-                return UsageError("neplatný kód algoritmu '" + v + "' (0 až 4)");
-            hash = v[0] - '0';
-        } else if (arg == "--policy") {
-            if (!hasValue)
-                return UsageError("--policy potřebuje OID politiky");
-            policy = args[++i];
-            policyGiven = true;
-        } else if (arg == "-o") {
-            if (!hasValue || args[i + 1].empty())
-                return UsageError("-o potřebuje název výstupního souboru");
-            out = args[++i];
-        } else if (arg == "--ini") {
-            if (!hasValue || args[i + 1].empty())
-                return UsageError("--ini potřebuje cestu k souboru INI");
-            iniPath = args[++i];
-        } else if (file.empty() && !IsOption(arg) && !arg.empty()) {
-            file = arg;
-        } else {
-            return UsageError("nečekaný argument '" + arg + "'");
-        }
-    }
+int CmdRequest(const CliArgs& args) {
+    const std::string& file = args.plain[0];
     if (file.empty())
-        return UsageError("chybí soubor");
-    if (out.empty())
-        out = file + ".tsq";
+        return MissingArgumentError(args);
+    int hash = -1;
+    if (!HashCodeOption(args, hash))
+        return UsageError(FormatRes(IDS_CLI_BAD_HASH_CODE, args.Value(kOptHash)));
+    const std::string out = args.Has(kOptRequestOut) ? args.Value(kOptRequestOut) : file + ".tsq";
 
-    const CClientSettings& settings = LoadCliSettings(iniPath);
-    if (!policyGiven)
-        policy = settings.m_strRequestPolicyOid;
+    const CClientSettings& settings = LoadCliSettings(args.Value(kOptIni));
+    const std::string policy =
+        args.Has(kOptPolicy) ? args.Value(kOptPolicy) : settings.m_strRequestPolicyOid;
     if (hash < 0)
         hash = settings.m_nHashAlg;
 
     TTI_REQUEST request;
     const int digest = BuildTimeStampRequest(policy, hash, file, request);
-    if (digest != DIGEST_OK) {
+    if (digest != RESULT_OK) {
         std::string text;
         if (ResultCodeText(digest, text))
             ErrorBox(FormatText(text, file));
@@ -116,35 +83,11 @@ int CmdRequest(const Args& args) {
                                                                                     : EXIT_FAILED;
 }
 
-int CmdPost(const Args& args) {
-    std::string file, out, iniPath, url;
-    bool urlGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--url") {
-            if (!hasValue || args[i + 1].empty())
-                return UsageError("--url potřebuje adresu serveru");
-            url = args[++i];
-            urlGiven = true;
-        } else if (arg == "-o") {
-            if (!hasValue || args[i + 1].empty())
-                return UsageError("-o potřebuje název souboru pro odpověď");
-            out = args[++i];
-        } else if (arg == "--ini") {
-            if (!hasValue || args[i + 1].empty())
-                return UsageError("--ini potřebuje cestu k souboru INI");
-            iniPath = args[++i];
-        } else if (file.empty() && !IsOption(arg) && !arg.empty()) {
-            file = arg;
-        } else {
-            return UsageError("nečekaný argument '" + arg + "'");
-        }
-    }
+int CmdPost(const CliArgs& args) {
+    const std::string& file = args.plain[0];
     if (file.empty())
-        return UsageError("chybí soubor s požadavkem");
-    if (out.empty())
-        return UsageError("chybí -o SOUBOR pro odpověď");
+        return MissingArgumentError(args);
+    const std::string out = args.Value(kOptReplyOut);
 
     std::vector<unsigned char> request;
     if (!ReadWholeFile(file, request)) {
@@ -157,9 +100,9 @@ int CmdPost(const Args& args) {
         return EXIT_FAILED;
     }
 
-    CClientSettings& settings = LoadCliSettings(iniPath);
-    if (urlGiven)
-        settings.m_strServerUrl = url;
+    CClientSettings& settings = LoadCliSettings(args.Value(kOptIni));
+    if (args.Has(kOptUrl))
+        settings.m_strServerUrl = args.Value(kOptUrl);
 
     std::vector<unsigned char> reply(kReplyBufferSize);
     int length = kReplyBufferSize;

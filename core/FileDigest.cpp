@@ -79,12 +79,12 @@ int FileDigest(const std::string& path, const char* oid, unsigned char* digest,
                 break;
             }
     if (fn == nullptr)
-        return DIGEST_E_UNSUPPORTED;
+        return RESULT_E_HASH_UNSUPPORTED;
     digestLength = kTable[fn->nCode].nDigestLength;
 
     TTI_DIGEST_CTX ctx = fn->init();
     if (ctx == nullptr)
-        return DIGEST_E_INIT;
+        return RESULT_E_HASH_INIT;
     // The context is finalised on every path: nothing else releases it.
     auto discard = [&] {
         unsigned char scratch[kDigestBufferSize];
@@ -94,7 +94,7 @@ int FileDigest(const std::string& path, const char* oid, unsigned char* digest,
     if (path.empty()) {
         discard();
         SetLastError(ENOENT);
-        return DIGEST_E_READ_FILE;
+        return RESULT_E_READ_SOURCE;
     }
     Fd file;
     file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -109,7 +109,7 @@ int FileDigest(const std::string& path, const char* oid, unsigned char* digest,
         const int err = errno;
         discard();
         SetLastError(static_cast<std::uint32_t>(err));
-        return DIGEST_E_READ_FILE;
+        return RESULT_E_READ_SOURCE;
     }
     ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -128,5 +128,5 @@ int FileDigest(const std::string& path, const char* oid, unsigned char* digest,
             progress(done, total);
     }
     fn->final(ctx, digest);
-    return DIGEST_OK;
+    return RESULT_OK;
 }

@@ -2,6 +2,8 @@
 // digest length, and the file digest that new stamps and verifications start with.
 #pragma once
 
+#include "support/ResultCodes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,14 +13,6 @@ struct HashAlgorithm {
     const char* szName;
     const char* szOid;
     int nDigestLength;
-};
-
-// Result codes of FileDigest.
-enum : int {
-    DIGEST_OK = 0,
-    DIGEST_E_UNSUPPORTED = 301, // OID not in the table
-    DIGEST_E_INIT = 302,        // the library gave no digest context
-    DIGEST_E_READ_FILE = 304,   // empty path, or the file cannot be opened
 };
 
 // Digest buffers are this long; the longest digest is 64 bytes.
@@ -39,7 +33,8 @@ const char* HashOidForRequest(int code);
 // Called now and then while a file is hashed: bytes read so far, file size (0 if unknown).
 using DigestProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-// Hashes the file at `path` with the algorithm named by `oid`. The digest length is written
+// Hashes the file at `path` with the algorithm named by `oid`: RESULT_OK, or
+// RESULT_E_HASH_UNSUPPORTED, RESULT_E_HASH_INIT, RESULT_E_READ_SOURCE. The digest length is written
 // into `digestLength` as soon as the OID is known, before the file is opened. On success
 // `digest` (kDigestBufferSize bytes) holds the digest. A read error ends the file: the
 // digest then covers what was read. A failed open leaves errno as the last error.

@@ -3,6 +3,7 @@
 #include "core/GenTime.h"
 #include "core/IClock.h"
 #include "core/TimeStampPart.h"
+#include "core/ValueText.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
@@ -42,14 +43,6 @@ constexpr std::array kFreshTokenChecks = {
 
 int ByteCount(std::size_t size) {
     return size > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(size);
-}
-
-std::string_view BytesAsText(std::span<const unsigned char> bytes) {
-    const std::size_t limit = std::min(bytes.size(), kFormattedTextLimit);
-    if (limit == 0)
-        return ""; // never a null text: a message would show it as "(null)"
-    const auto* text = reinterpret_cast<const char*>(bytes.data());
-    return std::string_view(text, strnlen(text, limit));
 }
 
 bool Granted(const TTI_STATUS& status) {

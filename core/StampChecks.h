@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,15 +14,6 @@ namespace stamp_checks {
 
 // A byte count for the library: counts above INT_MAX become -1, which it refuses.
 int ByteCount(std::size_t size);
-
-// The bytes read as text: up to the first zero byte, never past the end, and no longer
-// than a formatted message can be.
-std::string_view BytesAsText(std::span<const unsigned char> bytes);
-
-// The text of a record's zero-terminated field, which may fill the whole field.
-template <std::size_t N> std::string_view FieldText(const char (&field)[N]) {
-    return std::string_view(field, strnlen(field, N));
-}
 
 // The reply's status is 0 (granted) or 1 (granted with modifications).
 bool Granted(const TTI_STATUS& status);

@@ -2,6 +2,7 @@
 
 #include "core/HashAlgorithms.h"
 #include "core/StampChecks.h"
+#include "core/ValueText.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
@@ -179,13 +180,13 @@ int CTimeStampPart::VerifySourceFile(const std::string& stampPath, const std::st
     int32_t digestLength = 0;
     const int rc = FileDigest(sourcePath, m_tstInfo.szHashOid, digest, digestLength);
     m_bSourceMatches =
-        rc == DIGEST_OK && digestLength == m_tstInfo.nDigestLen && digestLength >= 0 &&
+        rc == RESULT_OK && digestLength == m_tstInfo.nDigestLen && digestLength >= 0 &&
         static_cast<std::size_t>(digestLength) <= sizeof m_tstInfo.digest &&
         std::memcmp(digest, m_tstInfo.digest, static_cast<std::size_t>(digestLength)) == 0;
     if (m_bSourceMatches)
         return 1;
     std::string text;
-    if (rc != DIGEST_OK && ResultCodeText(rc, text))
+    if (rc != RESULT_OK && ResultCodeText(rc, text))
         m_strError = FormatText(text, sourcePath);
     else
         m_strError = FormatRes(IDS_DIGEST_MISMATCH);

@@ -55,6 +55,6 @@ int BuildTimeStampRequest(const std::string& policyOid, int hashAlg, const std::
     const char* hashOid = HashOidForRequest(hashAlg);
     std::memcpy(request.szHashOid, hashOid, std::strlen(hashOid) + 1);
     if (!MakeNonce(request))
-        return REQUEST_E_NONCE;
+        return RESULT_E_STAMP;
     return FileDigest(path, request.szHashOid, request.digest, request.nDigestLen, progress);
 }

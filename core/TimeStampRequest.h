@@ -3,12 +3,9 @@
 
 #include "core/HashAlgorithms.h"
 #include "core/tti/tti.h"
+#include "support/ResultCodes.h"
 
 #include <string>
-
-// The result of BuildTimeStampRequest when no nonce could be drawn; its message is the
-// general one of a failed stamp.
-inline constexpr int REQUEST_E_NONCE = 307;
 
 // Fills `count` bytes with cryptographically random bytes; 1 on success, anything else on
 // failure (the contract of OpenSSL's RAND_bytes, which is the default).
@@ -26,8 +23,8 @@ RandomSource SetNonceRandomSource(RandomSource source);
 // Zeroes `request` and fills it: size 440, certificate request 1, the policy OID (all zero
 // when empty), the OID of hash code `hashAlg` (1 MD5, 2 SHA-256, 3 SHA-384, 4 SHA-512,
 // anything else SHA-1), a fresh nonce, and the digest of the file at `path`. Answers the
-// code of FileDigest (0, 301, 302, 304), or REQUEST_E_NONCE before the file is read when no
-// nonce could be drawn; on a non-zero code nothing may be sent.
+// code of FileDigest (RESULT_OK, 301, 302, 304), or RESULT_E_STAMP before the file is read
+// when no nonce could be drawn; on any code but RESULT_OK nothing may be sent.
 // A policy OID longer than the field's 127 characters is not cut: the field is left
 // without its terminating zero, which the encoder refuses, so no request with a shortened
 // policy can ever go out.

@@ -1,8 +1,11 @@
 #include "core/ValueText.h"
 
+#include "support/Messages.h"
+
 #include <openssl/bn.h>
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <memory>
 
 void SerialToDecimal(const unsigned char* bytes, int length, std::string& text) {
@@ -31,4 +34,33 @@ void BytesToHex(const unsigned char* bytes, int length, bool separate, std::stri
         }
     }
     text = std::move(out);
+}
+
+std::string HexText(const unsigned char* bytes, int length) {
+    std::string hex;
+    BytesToHex(bytes, length, true, hex);
+    return hex;
+}
+
+std::string DigestHexText(const unsigned char* bytes, int length) {
+    std::string hex;
+    BytesToHex(bytes, length, false, hex);
+    std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) {
+        return static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+    });
+    return hex;
+}
+
+std::string SerialText(const unsigned char* bytes, int length) {
+    std::string decimal;
+    SerialToDecimal(bytes, length, decimal);
+    return decimal + " (" + HexText(bytes, length) + ")";
+}
+
+std::string_view BytesAsText(std::span<const unsigned char> bytes) {
+    const std::size_t limit = std::min(bytes.size(), kFormattedTextLimit);
+    if (limit == 0)
+        return ""; // never a null text: a message would show it as "(null)"
+    const auto* text = reinterpret_cast<const char*>(bytes.data());
+    return std::string_view(text, strnlen(text, limit));
 }

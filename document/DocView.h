@@ -41,9 +41,9 @@ public:
     virtual void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
 
     // A fresh, empty document.
-    virtual bool OnNewDocument();
+    [[nodiscard]] virtual bool OnNewDocument();
     // A path handed to the document (command line, a second instance).
-    virtual bool OnOpenDocument(const char* path) = 0;
+    [[nodiscard]] virtual bool OnOpenDocument(const char* path) = 0;
     // The save point, called before the document is closed: true lets closing go on.
     virtual bool SaveModified() = 0;
     // A command routed to the document; true when the document handled it.
@@ -51,7 +51,6 @@ public:
 
     void AddView(CView* view);
     void RemoveView(CView* view);
-    const std::vector<CView*>& Views() const { return m_views; }
     CView* FirstView() const { return m_views.empty() ? nullptr : m_views.front(); }
     // Calls OnUpdate of every view but `sender`.
     void UpdateAllViews(CView* sender, long hint = 0);

@@ -5,5 +5,5 @@ class IStampDocument {
 public:
     virtual ~IStampDocument() = default;
     virtual void ShowEntry(int index) = 0;
-    virtual int RemoveEntry(int index) = 0;
+    [[nodiscard]] virtual int RemoveEntry(int index) = 0;
 };

@@ -1,42 +1,14 @@
 #include "document/Pages.h"
 
 #include "core/ClientSettings.h"
+#include "document/DetailFields.h"
 #include "document/ZarnDoc.h"
 #include "support/SupportFunctions.h"
 
-#include <array>
 #include <climits>
 #include <cstdlib>
 
 namespace {
-
-// The stamp page's ids in the order they are written; the check's colour comes after the
-// fourth.
-constexpr std::array<std::string_view, 4> kStampGeneralIds = {"m_file_name", "m_doc_name",
-                                                              "m_hash_verif_msg", "m_verif_msg"};
-constexpr std::array<std::string_view, 23> kStampDetailIds = {"m_strClockName",
-                                                              "m_strUTCTime",
-                                                              "m_strQuality",
-                                                              "m_strSerialNumber",
-                                                              "m_strVersion",
-                                                              "m_strHashAlgorithm",
-                                                              "m_strNonce",
-                                                              "m_strPolicyOid",
-                                                              "m_mtr_strNtpTime",
-                                                              "m_mtr_strExpiration",
-                                                              "m_mtr_strOffset",
-                                                              "m_mtr_strDelay",
-                                                              "m_mtr_strPolicyOID",
-                                                              "m_mtr_strMaxDelay",
-                                                              "m_mtr_strMaxOffset",
-                                                              "m_tac_strVersion",
-                                                              "m_tac_strHolder",
-                                                              "m_tac_strIssuer",
-                                                              "m_tac_strHolderThumbprint",
-                                                              "m_tac_strValidFrom",
-                                                              "m_tac_strValidUntil",
-                                                              "m_tac_strSerialNumber",
-                                                              "m_tac_strSignature"};
 
 PageFill Text(std::string_view id, std::string value) {
     return {PageFill::Kind::Text, std::string(id), std::move(value)};
@@ -95,12 +67,21 @@ PageFills StampPageFills(const CZarnDoc* doc) {
     PageFills fills;
     if (doc == nullptr)
         return fills;
-    for (std::string_view id : kStampGeneralIds)
+    for (std::string_view id : {kStampFileField, kSourceFileField})
         fills.push_back(Text(id, doc->GetFieldValue(id)));
+    // The general section's texts, the check's colour, then every other text, each group in
+    // the document's own order.
+    const auto fields = DetailFields();
+    const auto order = DetailFieldsInDocumentOrder();
+    for (std::size_t index : order)
+        if (fields[index].section == PageSection::General)
+            fills.push_back(Text(fields[index].name, doc->DetailText(index)));
     if (!doc->SourceMatches())
-        fills.push_back({PageFill::Kind::Background, "m_hash_verif_msg", kMismatchColour});
-    for (std::string_view id : kStampDetailIds)
-        fills.push_back(Text(id, doc->GetFieldValue(id)));
+        fills.push_back({PageFill::Kind::Background, std::string(fields[kCheckOutcomeField].name),
+                         kMismatchColour});
+    for (std::size_t index : order)
+        if (fields[index].section != PageSection::General)
+            fills.push_back(Text(fields[index].name, doc->DetailText(index)));
     return fills;
 }
 

@@ -35,7 +35,7 @@ inline std::string PostDataText(std::string_view post) {
 // Looks for `key` (with its "=", e.g. "OK_ID=") anywhere in `text`, first occurrence. When
 // found, `value` gets everything after it up to the next "&" (or the end), still
 // form-encoded, and the answer is true; otherwise `value` is left alone.
-bool FindField(std::string_view text, std::string_view key, std::string& value);
+[[nodiscard]] bool FindField(std::string_view text, std::string_view key, std::string& value);
 
 // ---- Element fills ------------------------------------------------------------------------
 
@@ -81,7 +81,7 @@ public:
         m_values.emplace(idOrName, std::move(value));
     }
     // True, with the value, when the first element with this id or name is a text input.
-    bool GetInputValue(const std::string& idOrName, std::string& value) const;
+    [[nodiscard]] bool GetInputValue(const std::string& idOrName, std::string& value) const;
 
 private:
     std::map<std::string, std::optional<std::string>> m_values;

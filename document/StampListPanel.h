@@ -15,15 +15,13 @@ public:
     void SetDocument(IStampDocument* document) { m_pDocument = document; }
 
     int FillOnce(const CStampList& list) override;
-    int SelectRow(int index) override;
+    [[nodiscard]] int SelectRow(int index) override;
     int PutEntry(int index, const CStampListEntry& entry, bool select) override;
-    int DeleteSelected() override;
+    [[nodiscard]] int DeleteSelected() override;
 
     // The list control reports that `row`'s state changed; `focused` when it gained the
     // focused state. A focused row is shown by the document at once.
     void OnItemChanged(int row, bool focused);
-
-    bool IsFilled() const { return m_bFilled; }
 
 private:
     IListControl& m_control;

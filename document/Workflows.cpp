@@ -42,7 +42,7 @@ int CZarnDoc::CreateStamp(const std::string& sourcePath) {
     TTI_REQUEST request;
     const int digest =
         BuildTimeStampRequest(policy, hashAlg, sourcePath, request, m_digestProgress);
-    if (digest != DIGEST_OK) {
+    if (digest != RESULT_OK) {
         std::string text;
         if (ResultCodeText(digest, text))
             ErrorBox(FormatText(text, sourcePath));

@@ -1,50 +1,13 @@
 #include "document/ZarnDoc.h"
 
 #include "core/ClientSettings.h"
+#include "document/DetailFields.h"
 #include "document/IFrontEnd.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 
-namespace {
-
-// Which member each published field name stands for.
-struct FieldMember {
-    std::string_view name;
-    std::string CZarnDoc::*member;
-};
-
-constexpr FieldMember kFields[] = {
-    {"m_hash_verif_msg", &CZarnDoc::m_hash_verif_msg},
-    {"m_verif_msg", &CZarnDoc::m_verif_msg},
-    {"m_strClockName", &CZarnDoc::m_strClockName},
-    {"m_strUTCTime", &CZarnDoc::m_strUTCTime},
-    {"m_strQuality", &CZarnDoc::m_strQuality},
-    {"m_strSerialNumber", &CZarnDoc::m_strSerialNumber},
-    {"m_strVersion", &CZarnDoc::m_strVersion},
-    {"m_strHashAlgorithm", &CZarnDoc::m_strHashAlgorithm},
-    {"m_strNonce", &CZarnDoc::m_strNonce},
-    {"m_strPolicyOid", &CZarnDoc::m_strPolicyOid},
-    {"m_mtr_strNtpTime", &CZarnDoc::m_mtr_strNtpTime},
-    {"m_mtr_strExpiration", &CZarnDoc::m_mtr_strExpiration},
-    {"m_mtr_strOffset", &CZarnDoc::m_mtr_strOffset},
-    {"m_mtr_strDelay", &CZarnDoc::m_mtr_strDelay},
-    {"m_mtr_strPolicyOID", &CZarnDoc::m_mtr_strPolicyOID},
-    {"m_mtr_strMaxDelay", &CZarnDoc::m_mtr_strMaxDelay},
-    {"m_mtr_strMaxOffset", &CZarnDoc::m_mtr_strMaxOffset},
-    {"m_tac_strVersion", &CZarnDoc::m_tac_strVersion},
-    {"m_tac_strHolder", &CZarnDoc::m_tac_strHolder},
-    {"m_tac_strIssuer", &CZarnDoc::m_tac_strIssuer},
-    {"m_tac_strHolderThumbprint", &CZarnDoc::m_tac_strHolderThumbprint},
-    {"m_tac_strValidFrom", &CZarnDoc::m_tac_strValidFrom},
-    {"m_tac_strValidUntil", &CZarnDoc::m_tac_strValidUntil},
-    {"m_tac_strSerialNumber", &CZarnDoc::m_tac_strSerialNumber},
-    {"m_tac_strSignature", &CZarnDoc::m_tac_strSignature},
-};
-static_assert(std::size(kFields) == 25);
-
-} // namespace
-
-CZarnDoc::CZarnDoc(CStampList& list) : m_stampExtensions{".tsr", ".tst"}, m_list(list) {
+CZarnDoc::CZarnDoc(CStampList& list)
+    : m_detailTexts(DetailFields().size()), m_stampExtensions{".tsr", ".tst"}, m_list(list) {
     Reset();
 }
 
@@ -52,30 +15,13 @@ CZarnDoc::~CZarnDoc() {
     Reset();
 }
 
-const std::array<std::string_view, 25>& CZarnDoc::DisplayFieldNames() {
-    static const std::array<std::string_view, 25> names = [] {
-        std::array<std::string_view, 25> n{};
-        for (std::size_t i = 0; i < n.size(); ++i)
-            n[i] = kFields[i].name;
-        return n;
-    }();
-    return names;
-}
-
-const std::string* CZarnDoc::DisplayField(std::string_view name) const {
-    for (const auto& f : kFields)
-        if (f.name == name)
-            return &(this->*f.member);
-    return nullptr;
-}
-
 std::string CZarnDoc::GetFieldValue(std::string_view name) const {
-    if (name == "m_file_name")
+    if (name == kStampFileField)
         return m_currentEntry.m_strStampFile;
-    if (name == "m_doc_name")
+    if (name == kSourceFileField)
         return m_currentEntry.m_strSourceFile;
-    const std::string* field = DisplayField(name);
-    return field != nullptr ? *field : std::string();
+    const std::size_t index = DetailFieldIndex(name);
+    return index < m_detailTexts.size() ? m_detailTexts[index] : std::string();
 }
 
 bool CZarnDoc::OnCommand(unsigned id) {
@@ -127,8 +73,23 @@ void CZarnDoc::ShowEntry(int index) {
 void CZarnDoc::ClearDisplay() {
     Reset();
     m_currentEntry = CStampListEntry{};
-    for (const auto& f : kFields)
-        (this->*f.member).clear();
+    m_detailTexts.assign(DetailFields().size(), std::string());
+}
+
+void CZarnDoc::LoadEntry(CStampListEntry entry) {
+    ClearDisplay();
+    const bool checked = !entry.m_strStampFile.empty();
+    // The details come from the stamp file whenever it could be decoded, also when the
+    // source does not match.
+    const bool matches = checked && VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile);
+    m_detailTexts = ReadDetailTexts(*this, checked);
+    if (checked) {
+        if (!matches)
+            ErrorBox(ErrorText());
+        SetTitle(entry.m_strStampFile);
+    }
+    m_currentEntry = std::move(entry);
+    UpdateAllViews(nullptr);
 }
 
 int CZarnDoc::RemoveEntry(int index) {

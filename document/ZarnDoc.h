@@ -1,4 +1,4 @@
-// The one document: the stamp the window shows, with its 25 display texts, and the stamp
+// The one document: the stamp the window shows, with its detail texts, and the stamp
 // commands (new, open, verify, delete from the list). It is not a file: the stamped files
 // live in the registry, and the document only knows which entry it shows. Its modified
 // flag means one thing: the registry has changes not yet written to the INI file.
@@ -10,7 +10,6 @@
 #include "document/StampListPanel.h"
 #include "list/StampList.h"
 
-#include <array>
 #include <semaphore>
 #include <string>
 #include <string_view>
@@ -32,33 +31,33 @@ public:
 
     // ---- Framework overrides -------------------------------------------------------------
 
-    // 57600 new stamp, 57601 open, 32772 delete from the list, 32773 verify.
+    // The stamp commands: new, open, delete from the list, verify.
     bool OnCommand(unsigned id) override;
-    bool OnNewDocument() override;
+    [[nodiscard]] bool OnNewDocument() override;
     // A path handed over: a stamp file (".tsr"/".tst", exact case) goes to the verification
     // dialog, any other file is stamped at once.
-    bool OnOpenDocument(const char* path) override;
+    [[nodiscard]] bool OnOpenDocument(const char* path) override;
     // The save point: writes the registry when (and only when) it changed. Always true.
     bool SaveModified() override;
 
     // ---- Operations for the view and the list panel ---------------------------------------
 
-    // The text published under `name`: one of the 25 display fields, "m_file_name" (stamp
-    // path of the shown entry) or "m_doc_name" (its source path); "" for any other name.
+    // The text published under `name`: a detail field (document/DetailFields.h), or the
+    // stamp path or source path of the shown entry; "" for any other name.
     std::string GetFieldValue(std::string_view name) const;
+    // The text of the detail field DetailFields()[index].
+    const std::string& DetailText(std::size_t index) const { return m_detailTexts.at(index); }
     void ShowEntry(int index) override;
-    int RemoveEntry(int index) override;
+    [[nodiscard]] int RemoveEntry(int index) override;
     // Adds or replaces the registry entry (the panel selects its row, which shows it) and
     // marks the document modified.
     void AddToList(const CStampListEntry& entry);
-    // Checks the entry's stamp against its source file and fills every display text.
+    // Checks the entry's stamp against its source file and fills every detail text.
     void LoadEntry(CStampListEntry entry);
-    // Empties the shown stamp: part reset, current entry and display texts empty.
+    // Empties the shown stamp: part reset, current entry and detail texts empty.
     void ClearDisplay();
 
     int GetCurrentEntryIndex() const { return m_nCurrentEntry; }
-    const CStampListEntry& GetCurrentEntry() const { return m_currentEntry; }
-    const std::vector<std::string>& StampExtensions() const { return m_stampExtensions; }
     CStampList& Registry() { return m_list; }
 
     // ---- Commands and workflows ----------------------------------------------------------
@@ -69,12 +68,13 @@ public:
     int CreateStamp(const std::string& sourcePath);
     // Checks a fresh reply against its request and writes the whole reply (saveWholeReply
     // non-zero) or the token to `stampPath`. Non-zero when it passed and was written whole.
-    int CheckAndStoreReply(const TTI_REQUEST& request, const std::vector<unsigned char>& reply,
-                           const std::string& stampPath, int saveWholeReply);
+    [[nodiscard]] int CheckAndStoreReply(const TTI_REQUEST& request,
+                                         const std::vector<unsigned char>& reply,
+                                         const std::string& stampPath, int saveWholeReply);
     // Writes `data` as the file `path`. The old file, if any, is replaced only once the new
     // content is completely on disk: a failed write never destroys an earlier stamp.
-    static bool WriteStampFile(const std::string& path, const unsigned char* data,
-                               std::size_t length);
+    [[nodiscard]] static bool WriteStampFile(const std::string& path, const unsigned char* data,
+                                             std::size_t length);
 
     void OnFileOpen();
     void OnVerify();
@@ -90,47 +90,14 @@ public:
 
     void OnDeleteFromList();
 
-    // The field names of the display texts, in member order.
-    static const std::array<std::string_view, 25>& DisplayFieldNames();
-
-    // The display texts, in member order.
-    std::string m_hash_verif_msg;
-    std::string m_verif_msg;
-    std::string m_strClockName;
-    std::string m_strUTCTime;
-    std::string m_strQuality;
-    std::string m_strSerialNumber;
-    std::string m_strVersion;
-    std::string m_strHashAlgorithm;
-    std::string m_strNonce;
-    std::string m_strPolicyOid;
-    std::string m_mtr_strNtpTime;
-    std::string m_mtr_strExpiration;
-    std::string m_mtr_strOffset;
-    std::string m_mtr_strDelay;
-    std::string m_mtr_strPolicyOID;
-    std::string m_mtr_strMaxDelay;
-    std::string m_mtr_strMaxOffset;
-    std::string m_tac_strVersion;
-    std::string m_tac_strHolder;
-    std::string m_tac_strIssuer;
-    std::string m_tac_strHolderThumbprint;
-    std::string m_tac_strValidFrom;
-    std::string m_tac_strValidUntil;
-    std::string m_tac_strSerialNumber;
-    std::string m_tac_strSignature;
-
     // The main window's list panel; null without a main window.
     IStampListPanel* ListPanel() const;
     bool HasMainWindow() const;
 
 private:
-    void FillTokenTexts();
-    void FillTacTexts();
-    // Member of the display text called `name`; null for any other name.
-    const std::string* DisplayField(std::string_view name) const;
-
     std::binary_semaphore m_semBusy{1};
+    // The texts of the detail fields, in DetailFields() order.
+    std::vector<std::string> m_detailTexts;
     std::vector<std::string> m_stampExtensions;
     int m_nCurrentEntry = -1;
     CStampListEntry m_currentEntry;

@@ -2,6 +2,7 @@
 
 #include "platform/LastError.h"
 #include "support/Messages.h"
+#include "support/ResultCodes.h"
 #include "support/StringIds.h"
 
 #include <cstring>
@@ -56,14 +57,14 @@ bool ResultCodeText(int code, std::string& text) {
         uint32_t id; // 0: the row has no text
     };
     static constexpr Row kRows[] = {
-        {0, 0},
-        {301, IDS_HASH_NOT_SUPPORTED},
-        {302, IDS_HASH_INIT_ERROR},
-        {303, IDS_FILE_READ_ERROR},
-        {304, IDS_SOURCE_READ_ERROR},
-        {305, 0},
-        {306, IDS_DIGEST_MISMATCH},
-        {307, IDS_STAMP_ERROR},
+        {RESULT_OK, 0},
+        {RESULT_E_HASH_UNSUPPORTED, IDS_HASH_NOT_SUPPORTED},
+        {RESULT_E_HASH_INIT, IDS_HASH_INIT_ERROR},
+        {RESULT_E_READ_FILE, IDS_FILE_READ_ERROR},
+        {RESULT_E_READ_SOURCE, IDS_SOURCE_READ_ERROR},
+        {RESULT_E_SILENT, 0},
+        {RESULT_E_DIGEST_MISMATCH, IDS_DIGEST_MISMATCH},
+        {RESULT_E_STAMP, IDS_STAMP_ERROR},
     };
     for (const Row& row : kRows) {
         if (row.code == code) {

@@ -19,6 +19,7 @@ std::string SystemErrorText();
 // "Neznámá chyba".
 std::string TtiErrorText(int code);
 
-// Fills `text` with the message of a digest or check result code (301-307), unformatted,
-// and answers true; answers false and leaves `text` alone for 0, 305 and unknown codes.
+// Fills `text` with the message of a digest or check result code (support/ResultCodes.h),
+// unformatted, and answers true; answers false and leaves `text` alone for RESULT_OK,
+// RESULT_E_SILENT and unknown codes.
 [[nodiscard]] bool ResultCodeText(int code, std::string& text);

@@ -14,6 +14,7 @@
 //   61550-61599        our own: file-dialog filter patterns
 //   61650-61699        our own: the application shell
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
+//   61750-61799        our own: the command-line client (help, usage errors, reports)
 //   61800-61849        our own: the trust verdict of a stamp's signer
 //   62000 + status     HTTP status texts
 //   63000 + (code - 12000)  texts of the internet error codes 12000-12174
@@ -56,11 +57,11 @@ inline constexpr uint32_t IDS_OPEN_STAMP_TITLE = 61208;    // title of the open-
 inline constexpr uint32_t IDS_CONFIRM_DELETE = 61209;      // question before removing a row
 inline constexpr uint32_t IDS_FILTER_ALL_FILES = 61211;    // filter name for *.*
 inline constexpr uint32_t IDS_SELECT_SOURCE_TITLE = 61212; // title of the source-file dialog
-inline constexpr uint32_t IDS_DIGEST_MISMATCH = 61215;     // result code 306
-inline constexpr uint32_t IDS_FILE_READ_ERROR = 61216;     // result code 303, "%s" = path
-inline constexpr uint32_t IDS_HASH_INIT_ERROR = 61217;     // result code 302
-inline constexpr uint32_t IDS_HASH_NOT_SUPPORTED = 61218;  // result code 301
-inline constexpr uint32_t IDS_SOURCE_READ_ERROR = 61219;   // result code 304, "%s" = path
+inline constexpr uint32_t IDS_DIGEST_MISMATCH = 61215;     // RESULT_E_DIGEST_MISMATCH
+inline constexpr uint32_t IDS_FILE_READ_ERROR = 61216;     // RESULT_E_READ_FILE, "%s" = path
+inline constexpr uint32_t IDS_HASH_INIT_ERROR = 61217;     // RESULT_E_HASH_INIT
+inline constexpr uint32_t IDS_HASH_NOT_SUPPORTED = 61218;  // RESULT_E_HASH_UNSUPPORTED
+inline constexpr uint32_t IDS_SOURCE_READ_ERROR = 61219;   // RESULT_E_READ_SOURCE, "%s" = path
 
 // Texts of the library's result codes: id = IDS_TTI_ERROR_BASE - code for 0 to -17.
 inline constexpr uint32_t IDS_TTI_ERROR_BASE = 61250;
@@ -84,7 +85,7 @@ inline constexpr uint32_t IDS_TTI_TAC_IMPRINT = 61266;
 inline constexpr uint32_t IDS_TTI_TAC_NO_POLICY = 61267;
 inline constexpr uint32_t IDS_TTI_UNKNOWN = 61268; // any other code
 
-inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // result code 307
+inline constexpr uint32_t IDS_STAMP_ERROR = 61270; // RESULT_E_STAMP
 
 // Messages of failed library calls; each starts "Chyba vrácená TTI knihovnou\n\n".
 inline constexpr uint32_t IDS_TTI_ENCODE_FAILED = 61300;      // %s = library text
@@ -176,6 +177,57 @@ inline constexpr uint32_t IDS_CRED_PROXY_INTRO = 61723;  // %s = proxy
 inline constexpr uint32_t IDS_CRED_REALM = 61724;        // %s = realm
 inline constexpr uint32_t IDS_CRED_USER = 61725;
 inline constexpr uint32_t IDS_CRED_PASSWORD = 61726;
+
+// The command-line client: help texts, the values of its options, usage errors, reports.
+inline constexpr uint32_t IDS_CLI_HELP_INTRO = 61750;
+inline constexpr uint32_t IDS_CLI_HELP_SETTINGS = 61751;
+inline constexpr uint32_t IDS_CLI_HELP_EXIT_CODES = 61752;
+inline constexpr uint32_t IDS_CLI_EXIT_OK = 61753;
+inline constexpr uint32_t IDS_CLI_EXIT_FAILED = 61754;
+inline constexpr uint32_t IDS_CLI_EXIT_USAGE = 61755;
+// A command's help: its plain arguments on the first line, then the description.
+inline constexpr uint32_t IDS_CLI_HELP_DIGEST = 61756;
+inline constexpr uint32_t IDS_CLI_HELP_DECODE = 61757;
+inline constexpr uint32_t IDS_CLI_HELP_STAMP = 61758;
+inline constexpr uint32_t IDS_CLI_HELP_VERIFY = 61759;
+inline constexpr uint32_t IDS_CLI_HELP_SHOW = 61760;
+inline constexpr uint32_t IDS_CLI_HELP_LIST = 61761;
+inline constexpr uint32_t IDS_CLI_HELP_ADD = 61762;
+inline constexpr uint32_t IDS_CLI_HELP_REMOVE = 61763;
+inline constexpr uint32_t IDS_CLI_HELP_REQUEST = 61764;
+inline constexpr uint32_t IDS_CLI_HELP_POST = 61765;
+inline constexpr uint32_t IDS_CLI_HELP_HELP = 61766;
+inline constexpr uint32_t IDS_CLI_USAGE_ERROR = 61767; // %s = what was wrong
+inline constexpr uint32_t IDS_CLI_NO_COMMAND = 61768;
+inline constexpr uint32_t IDS_CLI_UNKNOWN_COMMAND = 61769;     // %s = command
+inline constexpr uint32_t IDS_CLI_UNKNOWN_OPTION = 61770;      // %s = argument
+inline constexpr uint32_t IDS_CLI_UNEXPECTED_ARGUMENT = 61771; // %s = argument
+inline constexpr uint32_t IDS_CLI_OPTION_NEEDS_VALUE = 61772;  // %s option, %s what value
+inline constexpr uint32_t IDS_CLI_OPTION_MISSING = 61773;      // %s option, %s placeholder
+// An option's value: placeholder, "\n", what the value is.
+inline constexpr uint32_t IDS_CLI_VALUE_INI = 61774;
+inline constexpr uint32_t IDS_CLI_VALUE_HASH = 61775;
+inline constexpr uint32_t IDS_CLI_VALUE_POLICY = 61776;
+inline constexpr uint32_t IDS_CLI_VALUE_URL = 61777;
+inline constexpr uint32_t IDS_CLI_VALUE_REQUEST_OUT = 61778;
+inline constexpr uint32_t IDS_CLI_VALUE_REPLY_OUT = 61779;
+inline constexpr uint32_t IDS_CLI_BAD_HASH_CODE = 61780; // %s = the value given
+inline constexpr uint32_t IDS_CLI_NEEDS_FILES = 61781;   // %s = command
+inline constexpr uint32_t IDS_CLI_NEEDS_STAMP = 61782;   // %s = command
+inline constexpr uint32_t IDS_CLI_NO_ARGUMENTS = 61783;  // %s = command
+inline constexpr uint32_t IDS_CLI_NEEDS_NUMBER = 61784;  // %s = command
+inline constexpr uint32_t IDS_CLI_BAD_NUMBER = 61785;    // %s = the value given
+inline constexpr uint32_t IDS_CLI_CANNOT_GUESS_SOURCE = 61786;
+inline constexpr uint32_t IDS_CLI_NO_SUCH_ENTRY = 61787; // %d entry, %d entries listed
+inline constexpr uint32_t IDS_CLI_REMOVED = 61788;       // %s = stamp path
+inline constexpr uint32_t IDS_CLI_STAMPED_COUNT = 61789; // %zu stamped, %zu files
+inline constexpr uint32_t IDS_CLI_HASH_PROGRESS = 61790; // %s file, %d percent
+inline constexpr uint32_t IDS_CLI_NO_FILE = 61791;
+inline constexpr uint32_t IDS_CLI_NO_REQUEST_FILE = 61792;
+inline constexpr uint32_t IDS_CLI_NEEDS_ONE_STAMP = 61793; // %s = command
+inline constexpr uint32_t IDS_CLI_NEEDS_TERMINAL = 61794;  // %s command, %s the yes option
+inline constexpr uint32_t IDS_CLI_ANSWER_HINT = 61795;     // after a question on the terminal
+inline constexpr uint32_t IDS_CLI_NOT_REMOVED = 61796;
 
 // The trust verdict of a stamp's signer (core/TrustVerdict.h).
 inline constexpr uint32_t IDS_TRUST_TRUSTED = 61800; // %s = the anchor's subject

@@ -189,6 +189,86 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
      "Nepodařilo se ověřit, zda certifikát vydavatele časového razítka nebyl zneplatněn."},
     {IDS_TRUST_TAC_NOT_VERIFIED, "TAC neověřen"},
 
+    {IDS_CLI_HELP_INTRO,
+     "mivoklient-cli - klient kvalifikovaných časových razítek (RFC 3161)\n\nPoužití:"},
+    {IDS_CLI_HELP_SETTINGS,
+     "Nastavení a seznam se čtou ze souboru mivoklient.ini uživatele\n"
+     "(~/.config/mivoklient/, nebo $MIVOKLIENT_CONFIG_DIR), --ini zadá jiný.\n"
+     "Seznam se uloží na konci příkazu, pokud se změnil.\n"
+     "Volby a argumenty lze zadat v libovolném pořadí. Po \"--\" už je vše argument,\n"
+     "také název souboru, který začíná \"-\"; jinak je to neznámá volba."},
+    {IDS_CLI_HELP_EXIT_CODES, "Návratové kódy:"},
+    {IDS_CLI_EXIT_OK, "příkaz proběhl úspěšně"},
+    {IDS_CLI_EXIT_FAILED, "operace selhala; důvod je vypsán na standardní chybový výstup"},
+    {IDS_CLI_EXIT_USAGE, "nesprávně zadaný příkaz nebo argumenty"},
+    {IDS_CLI_HELP_DIGEST, "SOUBOR\n"
+                          "Vypíše miniaturu (hash) souboru šestnáctkově.\n"
+                          "KÓD: 0 SHA1, 1 MD5, 2 SHA-256 (výchozí), 3 SHA-384, 4 SHA-512."},
+    {IDS_CLI_HELP_DECODE,
+     "RAZÍTKO\n"
+     "Vypíše dekódované záznamy souboru .tsr (celá odpověď) nebo .tst (token)\n"
+     "jako řádky \"název: hodnota\": stav odpovědi, položky TSTInfo a TAC, je-li přítomen.\n"
+     "Odpověď a token se rozlišují podle obsahu, ne podle přípony."},
+    {IDS_CLI_HELP_STAMP,
+     "SOUBOR...\n"
+     "Opatří každý SOUBOR kvalifikovaným časovým razítkem od serveru z nastavení,\n"
+     "uloží je vedle něj (SOUBOR.tsr celá odpověď, nebo SOUBOR.tst jen token)\n"
+     "a přidá do seznamu orazítkovaných souborů."},
+    {IDS_CLI_HELP_VERIFY,
+     "RAZÍTKO [ZDROJ]\n"
+     "Ověří razítko (.tsr nebo .tst) a jeho podpis a porovná miniaturu zdrojového\n"
+     "souboru s miniaturou v razítku. Bez ZDROJE se zdroj odvodí z názvu razítka\n"
+     "(smlouva.pdf.tsr -> smlouva.pdf). Podpisový certifikát se hledá v razítku,\n"
+     "jinak v adresáři addressbook v nastavení uživatele."},
+    {IDS_CLI_HELP_SHOW, "RAZÍTKO [ZDROJ]\n"
+                        "Ověří razítko a vypíše všechny údaje stránky s podrobnostmi razítka\n"
+                        "jako řádky \"pole: hodnota\" (s --json jako objekt JSON)."},
+    {IDS_CLI_HELP_LIST, "\nVypíše seznam orazítkovaných souborů: číslo, název, UTC čas, cesta."},
+    {IDS_CLI_HELP_ADD,
+     "RAZÍTKO [ZDROJ]\nPřidá razítko do seznamu (stejnou cestu nahradí) a ověří je."},
+    {IDS_CLI_HELP_REMOVE, "ČÍSLO\n"
+                          "Odebere položku ze seznamu; soubory zůstanou na disku.\n"
+                          "Na terminálu se nejprve zeptá; bez terminálu odebere jen s --yes."},
+    {IDS_CLI_HELP_REQUEST, "SOUBOR\n"
+                           "Sestaví žádost o časové razítko na SOUBOR (DER, výchozí SOUBOR.tsq).\n"
+                           "Hash a politika podle nastavení, nejsou-li zadány."},
+    {IDS_CLI_HELP_POST, "ŽÁDOST.tsq\n"
+                        "Odešle žádost serveru časových razítek (URL a spojení podle nastavení)\n"
+                        "a po kontrole rámce uloží jeho odpověď.\n"
+                        "Nastavení se čte ze souboru mivoklient.ini uživatele, --ini zadá jiný."},
+    {IDS_CLI_HELP_HELP, "\nTato nápověda."},
+    {IDS_CLI_USAGE_ERROR, "mivoklient-cli: %s\nNápověda: mivoklient-cli --help"},
+    {IDS_CLI_NO_COMMAND, "chybí příkaz"},
+    {IDS_CLI_UNKNOWN_COMMAND, "neznámý příkaz '%s'"},
+    {IDS_CLI_UNKNOWN_OPTION, "neznámá volba '%s'"},
+    {IDS_CLI_UNEXPECTED_ARGUMENT, "nečekaný argument '%s'"},
+    {IDS_CLI_OPTION_NEEDS_VALUE, "%s potřebuje %s"},
+    {IDS_CLI_OPTION_MISSING, "chybí %s %s"},
+    {IDS_CLI_VALUE_INI, "INI\ncestu k souboru INI"},
+    {IDS_CLI_VALUE_HASH, "KÓD\nkód algoritmu 0 až 4"},
+    {IDS_CLI_VALUE_POLICY, "OID\nOID politiky"},
+    {IDS_CLI_VALUE_URL, "URL\nadresu serveru"},
+    {IDS_CLI_VALUE_REQUEST_OUT, "VÝSTUP.tsq\nnázev výstupního souboru"},
+    {IDS_CLI_VALUE_REPLY_OUT, "ODPOVĚĎ.tsr\nnázev souboru pro odpověď"},
+    {IDS_CLI_BAD_HASH_CODE, "neplatný kód algoritmu '%s' (0 až 4)"},
+    {IDS_CLI_NEEDS_FILES, "%s potřebuje alespoň jeden soubor"},
+    {IDS_CLI_NEEDS_STAMP, "%s potřebuje soubor s razítkem a případně zdrojový soubor"},
+    {IDS_CLI_NO_ARGUMENTS, "%s nemá žádné argumenty"},
+    {IDS_CLI_NEEDS_NUMBER, "%s potřebuje číslo položky (viz list)"},
+    {IDS_CLI_BAD_NUMBER, "neplatné číslo položky '%s'"},
+    {IDS_CLI_CANNOT_GUESS_SOURCE, "zdrojový soubor nelze odvodit z názvu razítka; zadejte jej"},
+    {IDS_CLI_NO_SUCH_ENTRY, "Položka %d v seznamu není (seznam má %d položek)."},
+    {IDS_CLI_REMOVED, "Odebráno ze seznamu: %s"},
+    {IDS_CLI_STAMPED_COUNT, "Orazítkováno %zu z %zu souborů."},
+    {IDS_CLI_HASH_PROGRESS, "  miniatura %s: %d %%"},
+    {IDS_CLI_NO_FILE, "chybí soubor"},
+    {IDS_CLI_NO_REQUEST_FILE, "chybí soubor s požadavkem"},
+    {IDS_CLI_NEEDS_ONE_STAMP, "%s potřebuje právě jeden soubor s razítkem"},
+    {IDS_CLI_NEEDS_TERMINAL,
+     "%s se bez terminálu nemůže zeptat na potvrzení; potvrďte je volbou %s"},
+    {IDS_CLI_ANSWER_HINT, " [a/N] "},
+    {IDS_CLI_NOT_REMOVED, "Položka nebyla odebrána."},
+
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},
     {IDS_HTTP_STATUS_BASE + 402, "payment required"},

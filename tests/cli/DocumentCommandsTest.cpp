@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <pty.h>
+#include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using mivo::test::CommandResult;
 using mivo::test::RunCommand;
@@ -26,18 +31,43 @@ protected:
         m_config.Write("mivoklient.ini", "[zarn]\nserver_url=" + m_tsa.Url() +
                                              "\npolicy_oid=1.2.3.4.1\nhash_alg=2\n");
     }
-    CommandResult Run(const std::string& arguments) const {
-        return RunCommand("MIVOKLIENT_CONFIG_DIR=" + ShellQuote(m_config.Path()) +
-                          " MIVOKLIENT_SYSCONF_DIR=" + ShellQuote(m_config.Path() + "/etc") + " " +
-                          ShellQuote(std::string(MIVO_BINARY_DIR) + "/cli/mivoklient-cli") + " " +
-                          arguments);
+    std::string Command(const std::string& arguments) const {
+        return "MIVOKLIENT_CONFIG_DIR=" + ShellQuote(m_config.Path()) +
+               " MIVOKLIENT_SYSCONF_DIR=" + ShellQuote(m_config.Path() + "/etc") + " " +
+               ShellQuote(std::string(MIVO_BINARY_DIR) + "/cli/mivoklient-cli") + " " + arguments;
     }
+    CommandResult Run(const std::string& arguments) const { return RunCommand(Command(arguments)); }
     std::string Ini() const { return TempDir::Read(m_config.File("mivoklient.ini")); }
 
     TestTsa m_tsa;
     TempDir m_config;
     TempDir m_files;
 };
+
+// Runs `command` with a terminal as its standard input and output, on which `typed` is
+// typed; `out` is everything the terminal showed (both outputs and the echo).
+CommandResult RunOnTerminal(const std::string& command, const std::string& typed) {
+    CommandResult result;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid < 0)
+        return result;
+    if (write(terminal, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()))
+        ADD_FAILURE() << "typing failed";
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(terminal, buffer, sizeof buffer)) > 0) // EIO once the program has ended
+        result.out.append(buffer, static_cast<std::size_t>(n));
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    close(terminal);
+    return result;
+}
 
 } // namespace
 
@@ -109,14 +139,14 @@ TEST_F(CliDocumentTest, ListShowVerifyAddAndRemove) {
     EXPECT_EQ(r.out, "1\tsigstage-ecdsa-sha256-reply.tsr\t2025/05/09  11:58:55\n");
     EXPECT_NE(Ini().find("count=2\n"), std::string::npos);
 
-    r = Run("remove 0");
+    r = Run("remove --yes 0");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "Odebráno ze seznamu: " + a + ".tsr\n");
     EXPECT_TRUE(fs::exists(a + ".tsr")); // the files stay
     r = Run("list");
     EXPECT_EQ(r.out.rfind("0\tsigstage-ecdsa-sha256-reply.tsr\t", 0), 0u) << r.out;
 
-    r = Run("remove 5");
+    r = Run("remove --yes 5");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Položka 5 v seznamu není (seznam má 1 položek).\n");
 }
@@ -128,4 +158,67 @@ TEST_F(CliDocumentTest, UsageErrors) {
     EXPECT_EQ(Run("list extra").exitCode, 2);
     EXPECT_EQ(Run("verify " + ShellQuote(m_files.File("no-extension"))).exitCode, 2);
     EXPECT_EQ(Run("stamp --bogus a").exitCode, 2);
+}
+
+TEST_F(CliDocumentTest, RemoveAsksOnATerminalAndWithoutOneOnlyTakesYes) {
+    const auto a = m_files.Write("a.txt", "A");
+    const auto b = m_files.Write("b.txt", "B");
+    ASSERT_EQ(Run("stamp " + ShellQuote(a) + " " + ShellQuote(b)).exitCode, 0);
+    const std::string listed = Ini();
+
+    // No terminal to ask on, and no --yes: nothing is removed.
+    CommandResult r = Run("remove 0");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+    EXPECT_EQ(Ini(), listed);
+
+    // On a terminal the question is asked; "n" keeps the entry, "a" removes it.
+    r = RunOnTerminal(Command("remove 0"), "n\n");
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("Vymazat vybraný soubor kvalifikovaného časového razítka? [a/N] "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Položka nebyla odebrána."), std::string::npos) << r.out;
+    EXPECT_EQ(Ini(), listed);
+
+    r = RunOnTerminal(Command("remove 1"), "a\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_NE(r.out.find("Odebráno ze seznamu: " + b + ".tsr"), std::string::npos) << r.out;
+    const std::string list = Run("list").out;
+    EXPECT_EQ(list.rfind("0\ta.txt.tsr\t", 0), 0u) << list;
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 1) << list;
+    EXPECT_NE(Ini().find("count=1\n"), std::string::npos) << Ini();
+}
+
+TEST_F(CliDocumentTest, ShowListsTheDetailFieldsInThePagesOrderInBothForms) {
+    const std::string real = std::string(MIVO_TEST_DATA_DIR) + "/real-tokens/";
+    const std::string stamp = ShellQuote(real + "sigstage-ecdsa-sha256-reply.tsr") + " " +
+                              ShellQuote(real + "data/hello.txt");
+    const std::string order =
+        "m_hash_verif_msg m_verif_msg m_strClockName m_strUTCTime m_strPolicyOid m_strQuality "
+        "m_strVersion m_strSerialNumber m_strHashAlgorithm m_strNonce m_tac_strVersion "
+        "m_tac_strHolder m_tac_strHolderThumbprint m_tac_strIssuer m_tac_strSerialNumber "
+        "m_mtr_strNtpTime m_mtr_strExpiration m_mtr_strOffset m_mtr_strDelay m_tac_strSignature "
+        "m_mtr_strPolicyOID m_mtr_strMaxDelay m_mtr_strMaxOffset m_tac_strValidFrom "
+        "m_tac_strValidUntil ";
+
+    CommandResult r = Run("show " + stamp);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string keys;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        keys += line.substr(0, line.find(": ")) + " ";
+    EXPECT_EQ(keys, order);
+    EXPECT_NE(r.out.find("\nm_strUTCTime: 2025/05/09  11:58:55\n"), std::string::npos);
+
+    r = Run("show --json " + stamp);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    keys.clear();
+    lines = std::istringstream(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("  \"", 0) == 0)
+            keys += line.substr(3, line.find("\": ") - 3) + " ";
+    EXPECT_EQ(keys, order);
+    EXPECT_NE(r.out.find("  \"m_strUTCTime\": \"2025/05/09  11:58:55\",\n"), std::string::npos);
 }

@@ -104,10 +104,10 @@ TEST_F(FileDigestTest, KnownVectorsForEveryAlgorithm) {
     for (const auto& v : vectors) {
         unsigned char digest[kDigestBufferSize] = {};
         std::int32_t length = -1;
-        ASSERT_EQ(FileDigest(abc, v.oid, digest, length), DIGEST_OK) << v.oid;
+        ASSERT_EQ(FileDigest(abc, v.oid, digest, length), RESULT_OK) << v.oid;
         EXPECT_EQ(Hex(digest, length), v.abc) << v.oid;
         // An empty file is the digest of zero bytes.
-        ASSERT_EQ(FileDigest(empty, v.oid, digest, length), DIGEST_OK) << v.oid;
+        ASSERT_EQ(FileDigest(empty, v.oid, digest, length), RESULT_OK) << v.oid;
         EXPECT_EQ(Hex(digest, length), v.empty) << v.oid;
     }
 }
@@ -117,11 +117,11 @@ TEST_F(FileDigestTest, UnknownOidLeavesTheLengthAsTheCallerSetIt) {
     unsigned char digest[kDigestBufferSize] = {};
     for (const char* oid : {"2.16.840.1.101.3.4.2.1 ", " 1.3.14.3.2.26", "1.2.3", "", "SHA-256"}) {
         std::int32_t length = 77;
-        EXPECT_EQ(FileDigest(file, oid, digest, length), DIGEST_E_UNSUPPORTED) << oid;
+        EXPECT_EQ(FileDigest(file, oid, digest, length), RESULT_E_HASH_UNSUPPORTED) << oid;
         EXPECT_EQ(length, 77) << oid;
     }
     std::int32_t length = 77;
-    EXPECT_EQ(FileDigest(file, nullptr, digest, length), DIGEST_E_UNSUPPORTED);
+    EXPECT_EQ(FileDigest(file, nullptr, digest, length), RESULT_E_HASH_UNSUPPORTED);
 }
 
 TEST_F(FileDigestTest, MissingEmptyOrDirectoryPathGives304AfterTheLengthWasSet) {
@@ -129,7 +129,7 @@ TEST_F(FileDigestTest, MissingEmptyOrDirectoryPathGives304AfterTheLengthWasSet) 
     for (const std::string& path :
          {(m_dir / "missing.txt").string(), std::string(), m_dir.string()}) {
         std::int32_t length = 0;
-        EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.3", digest, length), DIGEST_E_READ_FILE)
+        EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.3", digest, length), RESULT_E_READ_SOURCE)
             << path;
         EXPECT_EQ(length, 64) << path;
     }
@@ -159,7 +159,7 @@ TEST_F(FileDigestTest, LargeFileAcrossManyBlocksMatchesOneShotDigestAndReportsPr
                              lastTotal = total;
                              ++calls;
                          }),
-              DIGEST_OK);
+              RESULT_OK);
     ASSERT_EQ(length, static_cast<int>(expectedLength));
     EXPECT_EQ(std::memcmp(digest, expected, expectedLength), 0);
     EXPECT_GT(calls, 1);

@@ -62,7 +62,7 @@ TEST(TimeStampRequest, FillsEveryFieldOfTheRecord) {
     const auto file = dir.Write("a.txt", "abc");
     TTI_REQUEST request;
     std::memset(&request, 0xAB, sizeof request); // the builder must zero it first
-    ASSERT_EQ(BuildTimeStampRequest("1.2.3.4.1", 2, file, request), DIGEST_OK);
+    ASSERT_EQ(BuildTimeStampRequest("1.2.3.4.1", 2, file, request), RESULT_OK);
     EXPECT_EQ(request.nSize, 440);
     EXPECT_EQ(request.bCertReq, 1);
     EXPECT_STREQ(request.szHashOid, "2.16.840.1.101.3.4.2.1");
@@ -87,7 +87,7 @@ TEST(TimeStampRequest, HashCodesMapToOidsWithSha1ForEverythingElse) {
                        {7, "1.3.14.3.2.26", 20},          {-2, "1.3.14.3.2.26", 20}};
     for (const auto& c : cases) {
         TTI_REQUEST request;
-        ASSERT_EQ(BuildTimeStampRequest("1.2.3", c.code, file, request), DIGEST_OK);
+        ASSERT_EQ(BuildTimeStampRequest("1.2.3", c.code, file, request), RESULT_OK);
         EXPECT_STREQ(request.szHashOid, c.oid) << c.code;
         EXPECT_EQ(request.nDigestLen, c.length) << c.code;
     }
@@ -96,7 +96,7 @@ TEST(TimeStampRequest, HashCodesMapToOidsWithSha1ForEverythingElse) {
 TEST(TimeStampRequest, EmptyPolicyLeavesTheFieldAllZero) {
     TempDir dir;
     TTI_REQUEST request;
-    ASSERT_EQ(BuildTimeStampRequest("", 2, dir.Write("a", "x"), request), DIGEST_OK);
+    ASSERT_EQ(BuildTimeStampRequest("", 2, dir.Write("a", "x"), request), RESULT_OK);
     EXPECT_TRUE(AllZero(request.szPolicyOid, sizeof request.szPolicyOid));
 }
 
@@ -116,7 +116,7 @@ TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
     TempDir dir;
     TTI_REQUEST request;
     const std::string policy = "1.2." + std::string(200, '7');
-    ASSERT_EQ(BuildTimeStampRequest(policy, 2, dir.Write("a", "x"), request), DIGEST_OK);
+    ASSERT_EQ(BuildTimeStampRequest(policy, 2, dir.Write("a", "x"), request), RESULT_OK);
     EXPECT_EQ(request.nNonceLen, 8);
     EXPECT_FALSE(AllZero(request.nonce, 8));
     unsigned char out[1024];
@@ -124,14 +124,15 @@ TEST(TimeStampRequest, TooLongPolicyNeitherSpillsIntoTheNonceNorEncodes) {
     EXPECT_EQ(TTI_EncodeTimestampRequest(&request, out, &length, 0), TTI_E_INVALID_PARAMETER);
     // 127 characters still fit with their terminator.
     const std::string fits = "1.2." + std::string(123, '7');
-    ASSERT_EQ(BuildTimeStampRequest(fits, 2, dir.Write("b", "x"), request), DIGEST_OK);
+    ASSERT_EQ(BuildTimeStampRequest(fits, 2, dir.Write("b", "x"), request), RESULT_OK);
     length = sizeof out;
     EXPECT_EQ(TTI_EncodeTimestampRequest(&request, out, &length, 0), TTI_OK);
 }
 
 TEST(TimeStampRequest, MissingFileGives304) {
     TTI_REQUEST request;
-    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request), DIGEST_E_READ_FILE);
+    EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, "/nonexistent/file", request),
+              RESULT_E_READ_SOURCE);
 }
 
 TEST(TimeStampRequest, AFailingRandomSourceStopsTheRequestBeforeTheFileIsRead) {
@@ -145,7 +146,7 @@ TEST(TimeStampRequest, AFailingRandomSourceStopsTheRequestBeforeTheFileIsRead) {
         bool hashed = false;
         EXPECT_EQ(BuildTimeStampRequest("1.2.3", 2, file, request,
                                         [&](std::uint64_t, std::uint64_t) { hashed = true; }),
-                  REQUEST_E_NONCE);
+                  RESULT_E_STAMP);
         EXPECT_FALSE(hashed);
         EXPECT_EQ(request.nNonceLen, 0);
         EXPECT_TRUE(AllZero(request.nonce, sizeof request.nonce));
@@ -154,7 +155,7 @@ TEST(TimeStampRequest, AFailingRandomSourceStopsTheRequestBeforeTheFileIsRead) {
     }
     // The workflows show the code's message like that of any other failed request.
     std::string text;
-    EXPECT_TRUE(ResultCodeText(REQUEST_E_NONCE, text));
+    EXPECT_TRUE(ResultCodeText(RESULT_E_STAMP, text));
     EXPECT_FALSE(text.empty());
 }
 

@@ -2,6 +2,7 @@
 // through the panel and the save point.
 #include "DocFixture.h"
 
+#include "document/DetailFields.h"
 #include "list/StampList.h"
 #include "support/StringIds.h"
 
@@ -29,33 +30,40 @@ protected:
 } // namespace
 
 TEST_F(DocumentTest, FieldNamesAreExactAndCaseSensitive) {
-    ListStamps(1);
+    TokenSpec spec;
+    spec.policyOid = "1.2.3.4.9";
+    mivo::test::TacSpec tac;
+    tac.policyOid = "2.25.1.2.3";
+    spec.tac = tac;
+    const auto source = dir.Write("s0.txt", "source");
+    doc->AddToList({WriteToken("s0.txt.tst", "source", spec), source, "", ""});
     EXPECT_EQ(doc->GetFieldValue("m_strUTCTime"), "2025/05/09  11:58:55");
-    doc->m_mtr_strPolicyOID = "tac policy";
-    doc->m_strPolicyOid = "token policy";
-    EXPECT_EQ(doc->GetFieldValue("m_mtr_strPolicyOID"), "tac policy");
-    EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "token policy");
+    EXPECT_EQ(doc->GetFieldValue("m_mtr_strPolicyOID"), "2.25.1.2.3");
+    EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "1.2.3.4.9");
     EXPECT_EQ(doc->GetFieldValue("m_strpolicyoid"), "");
-    EXPECT_EQ(doc->GetFieldValue("m_doc_name"), dir.File("s0.txt"));
+    EXPECT_EQ(doc->GetFieldValue("m_doc_name"), source);
     EXPECT_EQ(doc->GetFieldValue("m_file_name"), dir.File("s0.txt.tst"));
     EXPECT_EQ(doc->GetFieldValue("anything"), "");
-    EXPECT_EQ(CZarnDoc::DisplayFieldNames().size(), 25u);
-    EXPECT_EQ(CZarnDoc::DisplayFieldNames()[0], "m_hash_verif_msg");
-    EXPECT_EQ(CZarnDoc::DisplayFieldNames()[24], "m_tac_strSignature");
+    // The document's own order: the check's two texts first, the TAC's signature last.
+    const auto order = DetailFieldsInDocumentOrder();
+    ASSERT_EQ(order.size(), 25u);
+    EXPECT_EQ(DetailFields()[order[0]].name, "m_hash_verif_msg");
+    EXPECT_EQ(DetailFields()[order[1]].name, "m_verif_msg");
+    EXPECT_EQ(DetailFields()[order[24]].name, "m_tac_strSignature");
 }
 
 TEST_F(DocumentTest, ShowingNothingEmptiesEverything) {
     ListStamps(2);
     for (int index : {-1, 2, 99}) {
         doc->ShowEntry(1);
-        ASSERT_FALSE(doc->m_strSerialNumber.empty());
+        ASSERT_FALSE(doc->GetFieldValue("m_strSerialNumber").empty());
         const int updates = view.updates;
         doc->ShowEntry(index);
         EXPECT_EQ(doc->GetCurrentEntryIndex(), -1) << index;
         EXPECT_EQ(doc->GetTitle(), "") << index;
         EXPECT_EQ(doc->GetFieldValue("m_file_name"), "") << index;
-        for (auto name : CZarnDoc::DisplayFieldNames())
-            EXPECT_EQ(doc->GetFieldValue(name), "") << name;
+        for (const DetailField& field : DetailFields())
+            EXPECT_EQ(doc->GetFieldValue(field.name), "") << field.name;
         EXPECT_FALSE(doc->HasTstInfo());
         EXPECT_EQ(view.updates, updates + 1) << index;
     }
@@ -90,7 +98,7 @@ TEST_F(DocumentTest, DeleteAsksAndRemovesOnlyOnYes) {
     EXPECT_EQ(front.list.rows.size(), 1u);
     EXPECT_EQ(front.list.selected, -1);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
-    EXPECT_EQ(doc->m_strSerialNumber, "");
+    EXPECT_EQ(doc->GetFieldValue("m_strSerialNumber"), "");
     EXPECT_TRUE(doc->IsModified());
     // The files stay on disk.
     EXPECT_TRUE(fs::exists(dir.File("s1.txt.tst")));

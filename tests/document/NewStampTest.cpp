@@ -98,7 +98,7 @@ TEST_F(NewStampTest, WholeReplyIsStoredByteForByteListedSelectedAndShown) {
     EXPECT_EQ(front.list.selected, 0);
     EXPECT_TRUE(front.list.scrolledToEnd);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), 0);
-    EXPECT_EQ(doc->m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");
     EXPECT_EQ(doc->GetFieldValue("m_file_name"), source + ".tsr");
     EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "1.2.3.4.1");
     EXPECT_EQ(doc->GetFieldValue("m_strHashAlgorithm"), "SHA-256");
@@ -122,7 +122,7 @@ TEST_F(NewStampTest, TokenOnlyWhenSaveTsrIsZero) {
     EXPECT_EQ(TTI_GetTSR_Status(&status, reinterpret_cast<const unsigned char*>(token.data()),
                                 static_cast<int>(token.size())),
               TTI_E_ASN_FORMAT);
-    EXPECT_EQ(doc->m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");
 }
 
 TEST_F(NewStampTest, StampingAStampFileAndStampingTwice) {
@@ -142,7 +142,7 @@ TEST_F(NewStampTest, HashSettingThreeRequestsSha384) {
     Settings().m_nHashAlg = 3;
     const auto source = dir.Write("a.txt", "x");
     ASSERT_EQ(doc->CreateStamp(source), 1);
-    EXPECT_EQ(doc->m_strHashAlgorithm, "SHA-384");
+    EXPECT_EQ(doc->GetFieldValue("m_strHashAlgorithm"), "SHA-384");
 }
 
 TEST_F(NewStampTest, MissingServerUrlOrPolicyAsksForSettingsAndShowsNoDialog) {

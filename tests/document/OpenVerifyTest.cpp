@@ -59,14 +59,14 @@ TEST_F(OpenVerifyTest, OpenProposesTheSourceAndListsTheStamp) {
     EXPECT_TRUE(front.verifyShown[0].m_bAddToList);
     ASSERT_EQ(registry.GetCount(), 1);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), 0);
-    EXPECT_EQ(doc->m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");
     EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(OpenVerifyTest, CheckOnlyLeavesListAndDisplayAsTheyWere) {
     const auto source = Stamp("a.txt", "obsah");
     const int updates = view.updates;
-    const std::string shown = doc->m_strSerialNumber;
+    const std::string shown = doc->GetFieldValue("m_strSerialNumber");
     front.verifyAnswer = [](VerifyDialogValues& v) {
         v.m_bAddToList = false; // the user unticks "Přidat do seznamu"
         return true;
@@ -77,7 +77,7 @@ TEST_F(OpenVerifyTest, CheckOnlyLeavesListAndDisplayAsTheyWere) {
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Information);
     EXPECT_EQ(registry.GetCount(), 1);
     EXPECT_EQ(view.updates, updates);
-    EXPECT_EQ(doc->m_strSerialNumber, shown);
+    EXPECT_EQ(doc->GetFieldValue("m_strSerialNumber"), shown);
 }
 
 TEST_F(OpenVerifyTest, ChangedSourceFailsWithTheDigestSentenceTwice) {
@@ -160,9 +160,10 @@ TEST_F(OpenVerifyTest, ListedStampWhoseSourceVanishedReportsItEveryTimeAndStillS
         doc->ShowEntry(0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].text, "Chyba při čtení zdrojového souboru " + source);
-        EXPECT_EQ(doc->m_hash_verif_msg, "Chyba kvalifikovaného časového razítka");
-        EXPECT_EQ(doc->m_verif_msg, "Chyba při čtení zdrojového souboru " + source);
-        EXPECT_FALSE(doc->m_strSerialNumber.empty());
+        EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
+        EXPECT_EQ(doc->GetFieldValue("m_verif_msg"),
+                  "Chyba při čtení zdrojového souboru " + source);
+        EXPECT_FALSE(doc->GetFieldValue("m_strSerialNumber").empty());
         EXPECT_FALSE(doc->SourceMatches());
     }
 }

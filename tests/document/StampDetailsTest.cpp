@@ -38,21 +38,22 @@ TEST_F(StampDetailsTest, TokenTextsOfAMatchingStamp) {
                                                {}};
     auto& d = Show(spec);
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(d.m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
-    EXPECT_EQ(d.m_verif_msg, "");
-    EXPECT_EQ(d.m_strSerialNumber, "258 (01 02)");
-    EXPECT_EQ(d.m_strNonce, "2815 (0A FF)");
-    EXPECT_EQ(d.m_strUTCTime, "2010/02/15  09:30:12.5");
-    EXPECT_EQ(d.m_strVersion, "1");
-    EXPECT_EQ(d.m_strHashAlgorithm, "SHA-256");
-    EXPECT_EQ(d.m_strPolicyOid, "1.3.6.1.4.1.99.1");
-    EXPECT_EQ(d.m_strClockName, "C=CZ,CN=Časový server"); // RFC 2253: last RDN first
-    EXPECT_EQ(d.m_strQuality, "neznámý");
+    EXPECT_EQ(d.GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");
+    EXPECT_EQ(d.GetFieldValue("m_verif_msg"), "");
+    EXPECT_EQ(d.GetFieldValue("m_strSerialNumber"), "258 (01 02)");
+    EXPECT_EQ(d.GetFieldValue("m_strNonce"), "2815 (0A FF)");
+    EXPECT_EQ(d.GetFieldValue("m_strUTCTime"), "2010/02/15  09:30:12.5");
+    EXPECT_EQ(d.GetFieldValue("m_strVersion"), "1");
+    EXPECT_EQ(d.GetFieldValue("m_strHashAlgorithm"), "SHA-256");
+    EXPECT_EQ(d.GetFieldValue("m_strPolicyOid"), "1.3.6.1.4.1.99.1");
+    EXPECT_EQ(d.GetFieldValue("m_strClockName"),
+              "C=CZ,CN=Časový server"); // RFC 2253: last RDN first
+    EXPECT_EQ(d.GetFieldValue("m_strQuality"), "neznámý");
     // No TAC: the two defaults, every other TAC text empty.
-    EXPECT_EQ(d.m_mtr_strNtpTime, "No TimeAttributeCert found");
-    EXPECT_EQ(d.m_tac_strVersion, "No TimeAttributeCert found");
-    EXPECT_EQ(d.m_mtr_strOffset, "");
-    EXPECT_EQ(d.m_tac_strSignature, "");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strNtpTime"), "No TimeAttributeCert found");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strVersion"), "No TimeAttributeCert found");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strOffset"), "");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strSignature"), "");
     EXPECT_EQ(d.GetTitle(), dir.File("d.txt.tst"));
 }
 
@@ -71,7 +72,7 @@ TEST_F(StampDetailsTest, AccuracyTakesTheFirstNonZeroPart) {
     for (const auto& c : cases) {
         TokenSpec spec;
         spec.accuracy = AccuracySpec{c.s, c.ms, c.us};
-        EXPECT_EQ(Show(spec).m_strQuality, c.text);
+        EXPECT_EQ(Show(spec).GetFieldValue("m_strQuality"), c.text);
     }
 }
 
@@ -80,9 +81,9 @@ TEST_F(StampDetailsTest, SerialAndNonceEdgeValuesAndFractions) {
     spec.serial = {0x00};
     spec.genTime = "20100215093012.1234Z";
     auto& d = Show(spec);
-    EXPECT_EQ(d.m_strSerialNumber, "0 (00)");
-    EXPECT_EQ(d.m_strNonce, "0 ()"); // no nonce in the token
-    EXPECT_EQ(d.m_strUTCTime, "2010/02/15  09:30:12.123");
+    EXPECT_EQ(d.GetFieldValue("m_strSerialNumber"), "0 (00)");
+    EXPECT_EQ(d.GetFieldValue("m_strNonce"), "0 ()"); // no nonce in the token
+    EXPECT_EQ(d.GetFieldValue("m_strUTCTime"), "2010/02/15  09:30:12.123");
 }
 
 TEST_F(StampDetailsTest, TacTextsAndTheirUnits) {
@@ -99,22 +100,22 @@ TEST_F(StampDetailsTest, TacTextsAndTheirUnits) {
     spec.tac = tac;
     auto& d = Show(spec);
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(d.m_mtr_strNtpTime, "2025/05/09  11:58:00");
-    EXPECT_EQ(d.m_mtr_strExpiration, "2025/05/09  12:58:00.25");
-    EXPECT_EQ(d.m_mtr_strOffset, "1.5 ms");
-    EXPECT_EQ(d.m_mtr_strDelay, "0.25 ms");
-    EXPECT_EQ(d.m_mtr_strMaxOffset, "0.5");
-    EXPECT_EQ(d.m_mtr_strMaxDelay, "1");
-    EXPECT_EQ(d.m_mtr_strPolicyOID, "2.25.1.2.3");
-    EXPECT_EQ(d.m_tac_strVersion, "2");
-    EXPECT_EQ(d.m_tac_strSerialNumber, "42 (2A)");
-    EXPECT_EQ(d.m_tac_strValidFrom, "2025/01/01  00:00:00");
-    EXPECT_EQ(d.m_tac_strValidUntil, "2035/12/31  23:59:59");
-    EXPECT_FALSE(d.m_tac_strHolder.empty());
-    EXPECT_FALSE(d.m_tac_strIssuer.empty());
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strNtpTime"), "2025/05/09  11:58:00");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strExpiration"), "2025/05/09  12:58:00.25");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strOffset"), "1.5 ms");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strDelay"), "0.25 ms");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strMaxOffset"), "0.5");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strMaxDelay"), "1");
+    EXPECT_EQ(d.GetFieldValue("m_mtr_strPolicyOID"), "2.25.1.2.3");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strVersion"), "2");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strSerialNumber"), "42 (2A)");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strValidFrom"), "2025/01/01  00:00:00");
+    EXPECT_EQ(d.GetFieldValue("m_tac_strValidUntil"), "2035/12/31  23:59:59");
+    EXPECT_FALSE(d.GetFieldValue("m_tac_strHolder").empty());
+    EXPECT_FALSE(d.GetFieldValue("m_tac_strIssuer").empty());
     // SHA-256 thumbprint: 32 bytes as "XX XX ...".
-    EXPECT_EQ(d.m_tac_strHolderThumbprint.size(), 32u * 3 - 1);
-    EXPECT_FALSE(d.m_tac_strSignature.empty());
+    EXPECT_EQ(d.GetFieldValue("m_tac_strHolderThumbprint").size(), 32u * 3 - 1);
+    EXPECT_FALSE(d.GetFieldValue("m_tac_strSignature").empty());
 }
 
 TEST_F(StampDetailsTest, UnknownHashAlgorithmStillShowsTheDetailsWithTheCheckError) {
@@ -125,9 +126,9 @@ TEST_F(StampDetailsTest, UnknownHashAlgorithmStillShowsTheDetailsWithTheCheckErr
     const auto stamp = dir.Write("d.txt.tst", AsString(TokenFactory::Token(spec)));
     registry.Add({stamp, source, "", ""});
     doc->ShowEntry(0);
-    EXPECT_EQ(doc->m_strHashAlgorithm, "neplatná data");
-    EXPECT_EQ(doc->m_hash_verif_msg, "Chyba kvalifikovaného časového razítka");
-    EXPECT_EQ(doc->m_verif_msg, "Hash algoritmus není podporován");
+    EXPECT_EQ(doc->GetFieldValue("m_strHashAlgorithm"), "neplatná data");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
+    EXPECT_EQ(doc->GetFieldValue("m_verif_msg"), "Hash algoritmus není podporován");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Hash algoritmus není podporován");
 }
@@ -136,10 +137,12 @@ TEST_F(StampDetailsTest, GarbageStampShowsOnlyTheDefaultsAndTheReadersMessage) {
     const auto stamp = dir.Write("g.tsr", "not a stamp at all");
     registry.Add({stamp, dir.File("g"), "", ""});
     doc->ShowEntry(0);
-    EXPECT_EQ(doc->m_hash_verif_msg, "Chyba kvalifikovaného časového razítka");
-    EXPECT_EQ(doc->m_verif_msg.rfind("Chyba vrácená TTI knihovnou\n\nTTI_GetTST_TSTInfo ", 0), 0u);
-    EXPECT_EQ(doc->m_strSerialNumber, "");
-    EXPECT_EQ(doc->m_mtr_strNtpTime, "No TimeAttributeCert found");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
+    EXPECT_EQ(doc->GetFieldValue("m_verif_msg")
+                  .rfind("Chyba vrácená TTI knihovnou\n\nTTI_GetTST_TSTInfo ", 0),
+              0u);
+    EXPECT_EQ(doc->GetFieldValue("m_strSerialNumber"), "");
+    EXPECT_EQ(doc->GetFieldValue("m_mtr_strNtpTime"), "No TimeAttributeCert found");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Error);
 }
@@ -150,8 +153,8 @@ TEST_F(StampDetailsTest, EntryWithoutStampPathIsNotCheckedAndKeepsTheTitle) {
     doc->ShowEntry(0);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(doc->GetTitle(), "before");
-    EXPECT_EQ(doc->m_hash_verif_msg, "Chyba kvalifikovaného časového razítka");
-    EXPECT_EQ(doc->m_mtr_strNtpTime, "No TimeAttributeCert found");
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
+    EXPECT_EQ(doc->GetFieldValue("m_mtr_strNtpTime"), "No TimeAttributeCert found");
     EXPECT_EQ(doc->GetFieldValue("m_file_name"), "");
     EXPECT_EQ(doc->GetFieldValue("m_doc_name"), dir.File("x"));
 }
@@ -161,12 +164,12 @@ TEST_F(StampDetailsTest, RealTokenOfAPublicTsa) {
     registry.Add({base + "sigstage-ecdsa-sha256-reply.tsr", base + "data/hello.txt", "", ""});
     doc->ShowEntry(0);
     EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
-    EXPECT_EQ(doc->m_hash_verif_msg, "Kvalifikované časové razítko je v pořádku");
-    EXPECT_EQ(doc->m_strUTCTime, "2025/05/09  11:58:55");
-    EXPECT_EQ(doc->m_strQuality, "1 s");
-    EXPECT_EQ(doc->m_strPolicyOid, "1.3.6.1.4.1.57264.2");
-    EXPECT_EQ(doc->m_strClockName, "CN=sigstore-tsa,O=sigstore.dev");
-    EXPECT_EQ(doc->m_strSerialNumber,
+    EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");
+    EXPECT_EQ(doc->GetFieldValue("m_strUTCTime"), "2025/05/09  11:58:55");
+    EXPECT_EQ(doc->GetFieldValue("m_strQuality"), "1 s");
+    EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "1.3.6.1.4.1.57264.2");
+    EXPECT_EQ(doc->GetFieldValue("m_strClockName"), "CN=sigstore-tsa,O=sigstore.dev");
+    EXPECT_EQ(doc->GetFieldValue("m_strSerialNumber"),
               "686758101025552741671190982006166081499178774174 (78 4B 4C 5E 57 AA A6 3B 57 0F "
               "15 CB A4 DF 95 25 16 68 AE 9E)");
     EXPECT_NE(doc->SignerCertificate(), nullptr);

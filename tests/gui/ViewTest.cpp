@@ -116,10 +116,10 @@ TEST_F(ViewTest, StampPageShowsTheDocumentAndMarksAMismatchRed) {
     EXPECT_EQ(filled[0].toString(), view->CurrentPageUrl());
     EXPECT_EQ(Text("m_file_name"), dir.File("a.txt.tst"));
     EXPECT_EQ(Text("m_doc_name"), dir.File("a.txt"));
-    EXPECT_EQ(Text("m_hash_verif_msg"), doc->m_hash_verif_msg);
-    EXPECT_EQ(Text("m_strUTCTime"), doc->m_strUTCTime);
+    EXPECT_EQ(Text("m_hash_verif_msg"), doc->GetFieldValue("m_hash_verif_msg"));
+    EXPECT_EQ(Text("m_strUTCTime"), doc->GetFieldValue("m_strUTCTime"));
     EXPECT_EQ(Text("m_strHashAlgorithm"), "SHA-256");
-    EXPECT_EQ(Text("m_tac_strVersion"), doc->m_tac_strVersion);
+    EXPECT_EQ(Text("m_tac_strVersion"), doc->GetFieldValue("m_tac_strVersion"));
     EXPECT_EQ(
         Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
             .toString(),
@@ -144,7 +144,7 @@ TEST_F(ViewTest, StampPageShowsTheDocumentAndMarksAMismatchRed) {
         Js(QStringLiteral("document.getElementById('m_hash_verif_msg').style.backgroundColor"))
             .toString(),
         QStringLiteral("rgb(255, 0, 0)"));
-    EXPECT_EQ(Text("m_hash_verif_msg"), doc->m_hash_verif_msg);
+    EXPECT_EQ(Text("m_hash_verif_msg"), doc->GetFieldValue("m_hash_verif_msg"));
     Shot("page_certif_mismatch");
 }
 

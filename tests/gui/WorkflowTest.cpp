@@ -4,6 +4,7 @@
 #include "GuiTestSupport.h"
 
 #include "core/ClientSettings.h"
+#include "document/DetailFields.h"
 #include "document/ZarnDoc.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
@@ -197,11 +198,11 @@ TEST_F(WorkflowTest, NewStampIsAppendedSelectedAndShownWithEveryField) {
     EXPECT_FALSE(PageText("m_strSerialNumber").isEmpty());
     EXPECT_FALSE(PageText("m_strNonce").isEmpty());
     // Every display text of the document is on the page as the document has it.
-    for (std::string_view name : CZarnDoc::DisplayFieldNames()) {
-        const std::string id(name);
+    for (const DetailField& field : DetailFields()) {
+        const std::string id(field.name);
         const QString text = PageText(id.c_str());
         if (!text.isNull()) {
-            EXPECT_EQ(text.toStdString(), doc->GetFieldValue(name)) << id;
+            EXPECT_EQ(text.toStdString(), doc->GetFieldValue(field.name)) << id;
         }
     }
     SaveScreenshot(frame, "workflow_new_stamp");

@@ -1,5 +1,6 @@
 #include "support/ErrorText.h"
 #include "platform/LastError.h"
+#include "support/ResultCodes.h"
 
 #include <cerrno>
 #include <climits>
@@ -48,7 +49,7 @@ TEST(ErrorTextTest, TtiErrorTextMapsTheLibraryCodes) {
     EXPECT_EQ(TtiErrorText(-8), "Chyba při ověření podpisu časového razítka.");
     EXPECT_EQ(TtiErrorText(-15), "Časové razítko neobsahuje TAC");
     EXPECT_EQ(TtiErrorText(-17), "V TAC chybí položka: politika časové autority");
-    for (int code : {-18, 1, 301, INT_MIN, INT_MAX}) {
+    for (int code : {-18, 1, int{RESULT_E_HASH_UNSUPPORTED}, INT_MIN, INT_MAX}) {
         EXPECT_EQ(TtiErrorText(code), "Neznámá chyba") << code;
     }
 }
@@ -57,18 +58,19 @@ TEST(ErrorTextTest, ResultCodeTextFollowsItsTable) {
     const struct {
         int code;
         const char* text;
-    } rows[] = {{301, "Hash algoritmus není podporován"},
-                {302, "Chyba při inicializaci hash funkce"},
-                {303, "Chyba při čtení souboru %s"},
-                {304, "Chyba při čtení zdrojového souboru %s"},
-                {306, "Ověření miniatury skončilo chybou"},
-                {307, "Chyba kvalifikovaného časového razítka"}};
+    } rows[] = {{RESULT_E_HASH_UNSUPPORTED, "Hash algoritmus není podporován"},
+                {RESULT_E_HASH_INIT, "Chyba při inicializaci hash funkce"},
+                {RESULT_E_READ_FILE, "Chyba při čtení souboru %s"},
+                {RESULT_E_READ_SOURCE, "Chyba při čtení zdrojového souboru %s"},
+                {RESULT_E_DIGEST_MISMATCH, "Ověření miniatury skončilo chybou"},
+                {RESULT_E_STAMP, "Chyba kvalifikovaného časového razítka"}};
     for (const auto& row : rows) {
         std::string text = "old";
         EXPECT_TRUE(ResultCodeText(row.code, text)) << row.code;
         EXPECT_EQ(text, row.text);
     }
-    for (int code : {0, 305, 300, 308, -1}) {
+    for (int code : {int{RESULT_OK}, int{RESULT_E_SILENT}, RESULT_E_HASH_UNSUPPORTED - 1,
+                     RESULT_E_STAMP + 1, -1}) {
         std::string text = "old";
         EXPECT_FALSE(ResultCodeText(code, text)) << code;
         EXPECT_EQ(text, "old");
