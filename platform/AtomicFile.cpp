@@ -10,14 +10,18 @@
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Our temporary files: the prefix and a random part of letters and digits.
+// Our temporary files: the prefix and a random part of letters and digits. A complete
+// unnamed file gets the linked prefix for the moment between its link and its rename; its
+// writer holds a lock on it from before it had a name, so an unlocked one has no writer.
 constexpr std::string_view kTemporaryPrefix = ".mivoklient-";
+constexpr std::string_view kLinkedPrefix = ".mivoklient-linked-";
 constexpr std::size_t kRandomLength = 12;
 // What earlier versions named the temporary files of a stamp and of the settings file (under
 // its usual name); their leftovers are ours too.
@@ -55,7 +59,15 @@ bool IsAlphanumeric(std::string_view text) {
     });
 }
 
+bool IsLinkedTemporaryName(std::string_view name) {
+    const std::string_view rest = name.substr(std::min(name.size(), kLinkedPrefix.size()));
+    return name.starts_with(kLinkedPrefix) && rest.size() == kRandomLength && IsAlphanumeric(rest);
+}
+
 bool IsOurTemporaryName(std::string_view name) {
+    if (IsLinkedTemporaryName(name)) {
+        return true;
+    }
     for (const std::string_view prefix : kEarlierPrefixes) {
         if (name.starts_with(prefix)) {
             const std::string_view rest = name.substr(prefix.size());
@@ -67,7 +79,7 @@ bool IsOurTemporaryName(std::string_view name) {
            IsAlphanumeric(rest);
 }
 
-std::string TemporaryName() {
+std::string TemporaryName(std::string_view prefix = kTemporaryPrefix) {
     static constexpr std::string_view kAlphabet =
         "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
     unsigned char random[kRandomLength] = {};
@@ -84,14 +96,30 @@ std::string TemporaryName() {
             byte = static_cast<unsigned char>(mix >> 56);
         }
     }
-    std::string name(kTemporaryPrefix);
+    std::string name(prefix);
     for (const unsigned char byte : random) {
         name += kAlphabet[byte % kAlphabet.size()];
     }
     return name;
 }
 
-// Removes the temporary files of ours that killed writers left in the folder. Best effort.
+// The temporary file `name` has no writer: nobody holds its lock. Only then is it removed,
+// and only when the name still stands for the file that was locked.
+void RemoveIfAbandoned(int folder, const char* name) {
+    const UniqueFd fd(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {};
+    struct stat named {};
+    if (fd.Get() < 0 || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 || fstat(fd.Get(), &opened) != 0 ||
+        fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || opened.st_ino != named.st_ino ||
+        opened.st_dev != named.st_dev) {
+        return;
+    }
+    unlinkat(folder, name, 0);
+}
+
+// Removes the temporary files of ours that killed writers left in the folder: a linked one
+// as soon as its writer is gone, any other once it has been unchanged for an hour (a
+// writer of an earlier version held no lock). Best effort.
 void RemoveStaleTemporaries(int folder) {
     const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listing < 0) {
@@ -108,9 +136,12 @@ void RemoveStaleTemporaries(int folder) {
             continue;
         }
         struct stat st {};
-        if (fstatat(listing, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == geteuid() && now - st.st_mtime >= kStaleSeconds) {
-            unlinkat(listing, entry->d_name, 0);
+        if (fstatat(listing, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+            continue;
+        }
+        if (IsLinkedTemporaryName(entry->d_name) || now - st.st_mtime >= kStaleSeconds) {
+            RemoveIfAbandoned(listing, entry->d_name);
         }
     }
     closedir(entries);
@@ -245,7 +276,9 @@ private:
             }
             return Fail(AtomicWriteStep::Create, errno);
         }
-        if (!TakeOverMode(fd.Get())) {
+        // Held until the file has its final name: a cleaner in the folder then knows that
+        // its temporary name belongs to a live writer.
+        if (flock(fd.Get(), LOCK_EX) != 0 || !TakeOverMode(fd.Get())) {
             return Fail(AtomicWriteStep::Create, errno);
         }
         if (!WriteContent(fd.Get())) {
@@ -265,7 +298,7 @@ private:
             }
         }
         for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-            const std::string temporary = TemporaryName();
+            const std::string temporary = TemporaryName(kLinkedPrefix);
             switch (LinkUnnamed(fd.Get(), m_folder.Get(), temporary)) {
             case Link::Done:
                 return Rename(temporary);
@@ -300,7 +333,7 @@ private:
             unlinkat(m_folder.Get(), temporary.c_str(), 0);
             return Fail(step, error);
         };
-        if (!TakeOverMode(fd.Get())) {
+        if (flock(fd.Get(), LOCK_EX) != 0 || !TakeOverMode(fd.Get())) {
             return discard(AtomicWriteStep::Create);
         }
         if (!WriteContent(fd.Get())) {

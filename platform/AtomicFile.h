@@ -5,10 +5,11 @@
 // has them, an unnamed one (it vanishes by itself when the writer dies) that gets a name
 // only for the moment between linking it in and renaming it over the target; elsewhere a
 // named one, created exclusively. The content is flushed to disk before the rename, and the
-// folder after it. A temporary file of ours that a killed writer left behind (a name
-// starting with ".mivoklient-", or one that earlier versions gave, owned by us, unchanged
-// for an hour) is removed by the next write into that folder; a younger one may belong to
-// a writer still at work and is left.
+// folder after it. Every writer holds a lock on its temporary file. A temporary file of ours
+// that a killed writer left behind (a name starting with ".mivoklient-", or one that earlier
+// versions gave, owned by us, and nobody holding its lock) is removed by the next write into
+// that folder: a complete unnamed one that was killed between its link and its rename at
+// once, any other once it has been unchanged for an hour.
 #pragma once
 
 #include <cstddef>
