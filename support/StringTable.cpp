@@ -165,30 +165,6 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_CRED_REALM, "Oblast: %s"},
     {IDS_CRED_USER, "&Uživatelské jméno:"},
     {IDS_CRED_PASSWORD, "&Heslo:"},
-    {IDS_TRUST_TRUSTED, "Vydavatel časového razítka je důvěryhodný: jeho certifikát vede k "
-                        "důvěryhodné autoritě „%s“."},
-    {IDS_TRUST_UNTRUSTED, "Vydavateli časového razítka nelze důvěřovat: jeho certifikát nevede k "
-                          "žádné důvěryhodné certifikační autoritě."},
-    {IDS_TRUST_EXPIRED, "Vydavateli časového razítka nelze důvěřovat: platnost jeho certifikátu "
-                        "nebo certifikátu nadřízené autority v době vydání razítka již skončila."},
-    {IDS_TRUST_NOT_YET_VALID,
-     "Vydavateli časového razítka nelze důvěřovat: jeho certifikát nebo certifikát nadřízené "
-     "autority v době vydání razítka ještě nebyl platný."},
-    {IDS_TRUST_WRONG_USAGE, "Vydavateli časového razítka nelze důvěřovat: jeho certifikát není "
-                            "určen výhradně k vydávání časových razítek."},
-    {IDS_TRUST_SIGNER_MISMATCH,
-     "Vydavateli časového razítka nelze důvěřovat: podepsané atributy razítka neoznačují "
-     "certifikát, kterým bylo razítko podepsáno."},
-    {IDS_TRUST_TSA_NAME_MISMATCH, "Vydavateli časového razítka nelze důvěřovat: jméno autority "
-                                  "uvedené v razítku neodpovídá jeho certifikátu."},
-    {IDS_TRUST_WEAK_ALGORITHM, "Časovému razítku nelze důvěřovat: v době jeho vydání už použitý "
-                               "algoritmus nebo délka klíče nebyly dostatečně bezpečné."},
-    {IDS_TRUST_REVOKED, "Vydavateli časového razítka nelze důvěřovat: certifikát v jeho řetězci "
-                        "byl zneplatněn dne %s."},
-    {IDS_TRUST_REVOCATION_UNKNOWN,
-     "Nepodařilo se ověřit, zda certifikát vydavatele časového razítka nebyl zneplatněn."},
-    {IDS_TRUST_TAC_NOT_VERIFIED, "TAC neověřen"},
-
     {IDS_CLI_HELP_INTRO,
      "mivoklient-cli - klient kvalifikovaných časových razítek (RFC 3161)\n\nPoužití:"},
     {IDS_CLI_HELP_SETTINGS,
@@ -268,6 +244,30 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
      "%s se bez terminálu nemůže zeptat na potvrzení; potvrďte je volbou %s"},
     {IDS_CLI_ANSWER_HINT, " [a/N] "},
     {IDS_CLI_NOT_REMOVED, "Položka nebyla odebrána."},
+
+    {IDS_TRUST_TRUSTED, "Vydavatel časového razítka je důvěryhodný: jeho certifikát vede k "
+                        "důvěryhodné autoritě „%s“."},
+    {IDS_TRUST_UNTRUSTED, "Vydavateli časového razítka nelze důvěřovat: jeho certifikát nevede k "
+                          "žádné důvěryhodné certifikační autoritě."},
+    {IDS_TRUST_EXPIRED, "Vydavateli časového razítka nelze důvěřovat: platnost jeho certifikátu "
+                        "nebo certifikátu nadřízené autority v době vydání razítka již skončila."},
+    {IDS_TRUST_NOT_YET_VALID,
+     "Vydavateli časového razítka nelze důvěřovat: jeho certifikát nebo certifikát nadřízené "
+     "autority v době vydání razítka ještě nebyl platný."},
+    {IDS_TRUST_WRONG_USAGE, "Vydavateli časového razítka nelze důvěřovat: jeho certifikát není "
+                            "určen výhradně k vydávání časových razítek."},
+    {IDS_TRUST_SIGNER_MISMATCH,
+     "Vydavateli časového razítka nelze důvěřovat: podepsané atributy razítka neoznačují "
+     "certifikát, kterým bylo razítko podepsáno."},
+    {IDS_TRUST_TSA_NAME_MISMATCH, "Vydavateli časového razítka nelze důvěřovat: jméno autority "
+                                  "uvedené v razítku neodpovídá jeho certifikátu."},
+    {IDS_TRUST_WEAK_ALGORITHM, "Časovému razítku nelze důvěřovat: v době jeho vydání už použitý "
+                               "algoritmus nebo délka klíče nebyly dostatečně bezpečné."},
+    {IDS_TRUST_REVOKED, "Vydavateli časového razítka nelze důvěřovat: certifikát v jeho řetězci "
+                        "byl zneplatněn dne %s."},
+    {IDS_TRUST_REVOCATION_UNKNOWN,
+     "Nepodařilo se ověřit, zda certifikát vydavatele časového razítka nebyl zneplatněn."},
+    {IDS_TRUST_TAC_NOT_VERIFIED, "TAC neověřen"},
 
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},
