@@ -75,6 +75,7 @@ struct Request {
     std::size_t received = 0;
     bool overflow = false;
     bool cut = false; // we stopped reading at the discard limit
+    bool get = false; // a download (verb GET): no body goes out, redirects are followed
     uint32_t readError = 0;
     std::string readErrorDetail;
 
@@ -417,8 +418,10 @@ uint32_t Send(Request& r, const unsigned char* body, int bodyLength, std::string
     }
     r.headerList = std::move(list);
     curl_easy_setopt(r.easy, CURLOPT_HTTPHEADER, r.headerList.get());
-    curl_easy_setopt(r.easy, CURLOPT_POSTFIELDS, body != nullptr ? body : kNoBody);
-    curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    if (!r.get) {
+        curl_easy_setopt(r.easy, CURLOPT_POSTFIELDS, body != nullptr ? body : kNoBody);
+        curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    }
 
     const CURLcode result = curl_easy_perform(r.easy);
     if (result == CURLE_OK || (r.cut && result == CURLE_WRITE_ERROR)) {
@@ -569,12 +572,18 @@ bool CHttpClient::OpenRequest() {
     set(curl_easy_setopt(e, CURLOPT_URL, target.url.c_str()));
     set(curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https"));
     set(curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)));
-    set(curl_easy_setopt(e, CURLOPT_POST, 1L));
-    if (m_strVerb != "POST")
+    r.get = m_strVerb == "GET";
+    set(curl_easy_setopt(e, r.get ? CURLOPT_HTTPGET : CURLOPT_POST, 1L));
+    if (m_strVerb != "POST" && !r.get)
         set(curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, m_strVerb.c_str()));
     set(curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent.c_str()));
     set(curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L));
+    // A download follows a document that moved (a few times, http and https only).
+    set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, r.get ? 1L : 0L));
+    if (r.get) {
+        set(curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L));
+        set(curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    }
     set(curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r.errorBuffer));
     set(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader));
     set(curl_easy_setopt(e, CURLOPT_HEADERDATA, &r));
@@ -664,7 +673,8 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
     bool proxyFlag = false;
 
     AddHeader("Accept", "*/*");
-    AddHeader("Content-Length", bodyLength);
+    if (!m_hRequest->get)
+        AddHeader("Content-Length", bodyLength);
     if (!m_strRequestContentType.empty())
         AddHeader("Content-Type", m_strRequestContentType);
 
