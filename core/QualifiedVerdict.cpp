@@ -30,8 +30,9 @@ using Ref = TrustedListSet::Ref; // list number and service number
 using PkeyPtr = OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
 using NamePtr = OpenSslPtr<X509_NAME, X509_NAME_free>;
 
-// Ordered: a later outcome is a better answer for the stamp.
-enum class Outcome { NotYet, NotTsa, NotQualified, QualifiedBefore2016, Qualified };
+// Ordered: a later outcome is a better answer for the stamp. Of the answers "no", one about a
+// time-stamping service tells more than one about a certificate authority.
+enum class Outcome { NotTsa, NotYet, NotQualified, QualifiedBefore2016, Qualified };
 
 struct Match {
     Ref service;
