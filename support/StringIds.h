@@ -232,6 +232,7 @@ inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_CEASED = 61895;  // accre
 inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_REVOKED = 61896; // accreditationrevoked
 inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recognisedatnationallevel
 inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
+inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

@@ -240,6 +240,7 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TL_SERVICE_ACCREDITATION_REVOKED, "akreditace zrušena"},
     {IDS_TL_SERVICE_RECOGNISED_NATIONALLY, "uznána na národní úrovni"},
     {IDS_TL_SERVICE_DEPRECATED_NATIONALLY, "zrušena na národní úrovni"},
+    {IDS_TL_STATUS_HEADER, "Důvěryhodné seznamy ve složce %s:"},
 
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},
