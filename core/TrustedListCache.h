@@ -1,8 +1,10 @@
 // The folder of verified trusted lists: per territory the XML exactly as received
 // (`CZ.xml`, the EU list of the lists as `EU.xml`) and its index (`CZ.idx`). Only lists
-// that passed their signature check are stored; a list is replaced as a whole (XML first,
-// then the index, each file written to a temporary name, flushed and renamed), so an
-// interrupted update leaves every territory either as it was or fully new.
+// that passed their signature check are stored. Each file is written to a temporary name,
+// flushed and renamed, the XML first and the index (what the verdict reads) last, so an
+// interrupted update leaves every territory's index either as it was or new; a crash
+// between the two renames leaves the old index beside the new XML, which `tl status`
+// reports as a stored file that changed since it was verified.
 #pragma once
 
 #include "core/TrustedListIndex.h"

@@ -206,7 +206,6 @@ inline constexpr uint32_t IDS_TL_NOT_IN_LOTL = 61872;     // territory
 inline constexpr uint32_t IDS_TL_STORE_FAILED = 61873;    // name, folder, detail
 inline constexpr uint32_t IDS_TL_CANCELLED = 61874;
 // Progress, summary and status of the stored lists.
-inline constexpr uint32_t IDS_TL_PROGRESS_START = 61875;   // name
 inline constexpr uint32_t IDS_TL_RESULT_UPDATED = 61876;   // name, number, issue date
 inline constexpr uint32_t IDS_TL_RESULT_UNCHANGED = 61877; // name, number
 inline constexpr uint32_t IDS_TL_RESULT_REMOVED = 61878;   // territory

@@ -215,7 +215,6 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TL_NOT_IN_LOTL, "Seznam seznamů EU neuvádí důvěryhodný seznam státu %s."},
     {IDS_TL_STORE_FAILED, "%s se nepodařilo uložit do složky %s (%s)."},
     {IDS_TL_CANCELLED, "Aktualizace byla přerušena, zbylé seznamy zůstaly beze změny."},
-    {IDS_TL_PROGRESS_START, "%s: zpracovává se…"},
     {IDS_TL_RESULT_UPDATED, "%s: aktualizován, pořadové číslo %s, vydán %s."},
     {IDS_TL_RESULT_UNCHANGED, "%s: beze změny, pořadové číslo %s."},
     {IDS_TL_RESULT_REMOVED,
