@@ -27,7 +27,6 @@ using tl::TrustedListSet;
 namespace {
 
 using Ref = TrustedListSet::Ref; // list number and service number
-using PkeyPtr = OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
 using NamePtr = OpenSslPtr<X509_NAME, X509_NAME_free>;
 
 // Ordered: a later outcome is a better answer for the stamp. Of the answers "no", one about a
@@ -117,28 +116,19 @@ void DirectServices(const TrustedListSet& lists, const CertFacts& facts, std::ve
 }
 
 bool SubjectIsIssuerOf(const Blob& subject, X509* signer) {
+    const X509_NAME* issuer = X509_get_issuer_name(signer);
+    unsigned char* der = nullptr;
+    const int length = i2d_X509_NAME(issuer, &der);
+    const bool same = length > 0 && subject.size() == static_cast<std::size_t>(length) &&
+                      subject.compare(0, subject.size(), reinterpret_cast<char*>(der),
+                                      static_cast<std::size_t>(length)) == 0;
+    OPENSSL_free(der);
+    if (same)
+        return true;
+    // The same name may be encoded differently (string types, spacing).
     const auto* bytes = reinterpret_cast<const unsigned char*>(subject.data());
     const NamePtr name(d2i_X509_NAME(nullptr, &bytes, static_cast<long>(subject.size())));
-    return name && X509_NAME_cmp(name.get(), X509_get_issuer_name(signer)) == 0;
-}
-
-bool SignedWithKey(X509* signer, const Blob& key) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(key.data());
-    const PkeyPtr publicKey(d2i_PUBKEY(nullptr, &bytes, static_cast<long>(key.size())));
-    return publicKey && X509_verify(signer, publicKey.get()) == 1;
-}
-
-// The services that list the issuer of `signer`.
-void IssuerServices(const TrustedListSet& lists, X509* signer, const CertFacts& facts, X509* issuer,
-                    std::vector<Ref>& out) {
-    for (const Ref& ref : lists.CertsBySki(facts.aki)) {
-        const IndexCert& cert = lists.Lists()[ref.list].certs[ref.item];
-        if (SubjectIsIssuerOf(cert.subject, signer) && SignedWithKey(signer, cert.key))
-            AddService(out, ref.list, cert.service);
-    }
-    if (issuer != nullptr && X509_check_issued(issuer, signer) == X509_V_OK &&
-        X509_verify(signer, X509_get0_pubkey(issuer)) == 1)
-        DirectServices(lists, CertFacts(issuer), out);
+    return name && X509_NAME_cmp(name.get(), issuer) == 0;
 }
 
 Match Evaluate(const TrustedListSet& lists, const Ref& ref, uint64_t genTime) {
@@ -159,6 +149,57 @@ Match Evaluate(const TrustedListSet& lists, const Ref& ref, uint64_t genTime) {
     else
         match.outcome = IsTimeStampingType(type) ? Outcome::NotQualified : Outcome::NotTsa;
     return match;
+}
+
+// The best match found so far for one stamp; of two equal ones the first stays.
+struct Search {
+    Search(const TrustedListSet& set, uint64_t time) : lists(set), genTime(time) {}
+
+    const TrustedListSet& lists;
+    uint64_t genTime = 0;
+    Match best;
+    bool matched = false;
+
+    // A service whose outcome would change the answer: only then is its proof worth checking.
+    bool WouldImprove(const Match& match) const { return !matched || match.outcome > best.outcome; }
+    void Take(const Match& match) {
+        if (WouldImprove(match)) {
+            best = match;
+            matched = true;
+        }
+    }
+    bool Done() const { return matched && best.outcome == Outcome::Qualified; }
+};
+
+// The services that list the issuer of `signer`: a listed certificate whose key identifier
+// is the signer's authority key identifier and whose subject is the signer's issuer, when
+// its key verifies the signer's certificate (each key checked once, and only for a service
+// that could change the answer); and the services of `issuer`, when given, issued and
+// signed the signer's certificate.
+void SearchIssuer(Search& search, X509* signer, const CertFacts& facts, X509* issuer) {
+    std::vector<std::pair<Blob, bool>> checked; // key, whether it signed the signer's certificate
+    for (const Ref& ref : search.lists.CertsBySki(facts.aki)) {
+        const IndexCert& cert = search.lists.Lists()[ref.list].certs[ref.item];
+        const Match match = Evaluate(search.lists, {ref.list, cert.service}, search.genTime);
+        if (!search.WouldImprove(match) || !SubjectIsIssuerOf(cert.subject, signer))
+            continue;
+        auto known = std::find_if(checked.begin(), checked.end(),
+                                  [&cert](const auto& entry) { return entry.first == cert.key; });
+        if (known == checked.end()) {
+            EVP_PKEY* key = search.lists.KeyOf(ref);
+            known = checked.insert(checked.end(),
+                                   {cert.key, key != nullptr && X509_verify(signer, key) == 1});
+        }
+        if (known->second)
+            search.Take(match);
+    }
+    if (issuer == nullptr || search.Done() || X509_check_issued(issuer, signer) != X509_V_OK ||
+        X509_verify(signer, X509_get0_pubkey(issuer)) != 1)
+        return;
+    std::vector<Ref> services;
+    DirectServices(search.lists, CertFacts(issuer), services);
+    for (const Ref& ref : services)
+        search.Take(Evaluate(search.lists, ref, search.genTime));
 }
 
 // The Czech name of a status the lists use; other statuses as the list writes them.
@@ -256,17 +297,15 @@ QualifiedVerdict QualifyStamp(const TrustedListSet& lists, X509* signer, X509* i
         return verdict;
     }
     const CertFacts facts(signer);
-    std::vector<Ref> services;
-    DirectServices(lists, facts, services);
-    IssuerServices(lists, signer, facts, issuer, services);
-    Match best;
-    bool matched = false;
-    for (const Ref& ref : services) {
-        const Match match = Evaluate(lists, ref, genTime);
-        if (!matched || match.outcome > best.outcome)
-            best = match;
-        matched = true;
-    }
+    Search search(lists, genTime);
+    std::vector<Ref> direct;
+    DirectServices(lists, facts, direct);
+    for (const Ref& ref : direct)
+        search.Take(Evaluate(lists, ref, genTime));
+    if (!search.Done())
+        SearchIssuer(search, signer, facts, issuer);
+    const bool matched = search.matched;
+    const Match& best = search.best;
     if (matched && best.outcome >= Outcome::QualifiedBefore2016)
         return FromMatch(lists, best, now);
     std::string country = CountryOf(X509_get_subject_name(signer));

@@ -1,10 +1,19 @@
 #include "core/TrustedListSet.h"
 
 #include "core/TrustedListCache.h"
+#include "platform/OpenSslPtr.h"
+
+#include <openssl/x509.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace tl {
+
+struct TrustedListSet::KeyCache {
+    std::mutex mutex;
+    std::unordered_map<uint64_t, OpenSslPtr<EVP_PKEY, EVP_PKEY_free>> keys; // list << 32 | item
+};
 
 TrustedListSet TrustedListSet::Load(const std::string& dir) {
     TrustedListSet set;
@@ -62,7 +71,24 @@ const std::vector<TrustedListSet::Ref>& TrustedListSet::SkisByValue(const Blob& 
     return Lookup(m_skis, ski);
 }
 
+EVP_PKEY* TrustedListSet::KeyOf(const Ref& cert) const {
+    if (!m_keys || cert.list >= m_lists.size() || cert.item >= m_lists[cert.list].certs.size())
+        return nullptr;
+    const uint64_t slot = uint64_t{cert.list} << 32 | cert.item;
+    const std::lock_guard<std::mutex> lock(m_keys->mutex);
+    auto found = m_keys->keys.find(slot);
+    if (found == m_keys->keys.end()) {
+        const Blob& der = m_lists[cert.list].certs[cert.item].key;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+        found =
+            m_keys->keys.emplace(slot, d2i_PUBKEY(nullptr, &bytes, static_cast<long>(der.size())))
+                .first;
+    }
+    return found->second.get();
+}
+
 void TrustedListSet::Rebuild() {
+    m_keys = std::make_shared<KeyCache>();
     m_byDigest.clear();
     m_byKeyDigest.clear();
     m_bySki.clear();

@@ -5,7 +5,10 @@
 
 #include "core/TrustedListIndex.h"
 
+#include <openssl/evp.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -40,10 +43,18 @@ public:
     const std::vector<Ref>& CertsBySki(const Blob& ski) const;
     const std::vector<Ref>& SkisByValue(const Blob& ski) const;
 
+    // The public key of a certificate entry, decoded on first use and kept for the life of
+    // the set (decoding a key costs far more than checking a signature with it). Null when
+    // it cannot be read. Safe to call from several threads.
+    EVP_PKEY* KeyOf(const Ref& cert) const;
+
 private:
     using Table = std::unordered_map<Blob, std::vector<Ref>>;
+    struct KeyCache;
     static const std::vector<Ref>& Lookup(const Table& table, const Blob& key);
     void Rebuild();
+
+    std::shared_ptr<KeyCache> m_keys;
 
     std::vector<ListIndex> m_lists;
     std::vector<std::pair<std::string, std::string>> m_broken;

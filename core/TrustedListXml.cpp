@@ -274,7 +274,7 @@ std::string UtcText(uint64_t fileTime) {
     tm fields{};
     if (gmtime_r(&seconds, &fields) == nullptr)
         return {};
-    char text[32];
+    char text[64]; // room for any int the fields may hold
     std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d UTC", fields.tm_mday,
                   fields.tm_mon + 1, fields.tm_year + 1900, fields.tm_hour, fields.tm_min);
     return text;
