@@ -187,12 +187,18 @@ void SetTransferOptions(Request& r, const Session& session, const ConnectionTarg
     set(curl_easy_setopt(e, CURLOPT_URL, target.url.c_str()));
     set(curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https"));
     set(curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)));
-    set(curl_easy_setopt(e, CURLOPT_POST, 1L));
-    if (verb != "POST")
+    r.get = verb == "GET";
+    set(curl_easy_setopt(e, r.get ? CURLOPT_HTTPGET : CURLOPT_POST, 1L));
+    if (verb != "POST" && !r.get)
         set(curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb.c_str()));
     set(curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent.c_str()));
     set(curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L));
+    // A download follows a document that moved (a few times, http and https only).
+    set(curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, r.get ? 1L : 0L));
+    if (r.get) {
+        set(curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L));
+        set(curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    }
     set(curl_easy_setopt(e, CURLOPT_ERRORBUFFER, r.errorBuffer));
     set(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader));
     set(curl_easy_setopt(e, CURLOPT_HEADERDATA, &r));
@@ -339,8 +345,10 @@ uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength, std::st
     }
     r.headerList = std::move(list);
     curl_easy_setopt(r.easy, CURLOPT_HTTPHEADER, r.headerList.get());
-    curl_easy_setopt(r.easy, CURLOPT_POSTFIELDS, body != nullptr ? body : kNoBody);
-    curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    if (!r.get) {
+        curl_easy_setopt(r.easy, CURLOPT_POSTFIELDS, body != nullptr ? body : kNoBody);
+        curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
+    }
 
     const CURLcode result = curl_easy_perform(r.easy);
     if (result == CURLE_OK || (r.cut && result == CURLE_WRITE_ERROR)) {

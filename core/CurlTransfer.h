@@ -69,6 +69,7 @@ struct Request {
     std::size_t received = 0;
     bool overflow = false;
     bool cut = false; // we stopped reading at the discard limit
+    bool get = false; // a download (verb GET): no body goes out, redirects are followed
     uint32_t readError = 0;
     std::string readErrorDetail;
 

@@ -138,10 +138,11 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
         return HTTP_E_OPEN_REQUEST;
     m_nStatusCode = 400;
 
-    // Accept and Content-Length are always taken; a Content-Type with a line break in it is
+    // Accept and Content-Length (a download sends no body, so none) are always taken; a Content-Type with a line break in it is
     // refused, and the request goes without one.
     static_cast<void>(AddHeader("Accept", "*/*"));
-    static_cast<void>(AddHeader("Content-Length", bodyLength));
+    if (!m_hRequest->get)
+        static_cast<void>(AddHeader("Content-Length", bodyLength));
     if (!m_strRequestContentType.empty())
         static_cast<void>(AddHeader("Content-Type", m_strRequestContentType));
 

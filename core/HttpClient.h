@@ -120,7 +120,7 @@ public:
     std::unique_ptr<http_detail::Session> m_hInternet;
     std::unique_ptr<http_detail::ConnectionTarget> m_hConnect;
     std::unique_ptr<http_detail::Request> m_hRequest;
-    std::string m_strVerb = "POST";
+    std::string m_strVerb = "POST"; // "GET": a download, no body sent, redirects followed
 
 protected:
     // The outcome of the body of the last send: true when at least one byte arrived and

@@ -10,6 +10,8 @@ packages=(
   universal-ctags
   # libraries of the program
   libssl-dev openssl libcurl4-openssl-dev
+  # EU trusted lists: XML and XML signatures (xmlsec1 itself only as a test peer)
+  libxml2-dev libxmlsec1-dev xmlsec1
   # Qt front end
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   qt6-webchannel-dev libqt6webenginecore6-bin qt6-translations-l10n libgl-dev

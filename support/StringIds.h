@@ -16,6 +16,7 @@
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
 //   61800-61849        our own: the trust verdict of a stamp's signer
+//   61850-61899        our own: EU trusted lists and the qualified verdict
 //   62000 + status     HTTP status texts
 //   63000 + (code - 12000)  texts of the internet error codes 12000-12174
 #pragma once
@@ -241,6 +242,60 @@ inline constexpr uint32_t IDS_TRUST_WEAK_ALGORITHM = 61807;
 inline constexpr uint32_t IDS_TRUST_REVOKED = 61808; // %s = the revocation date
 inline constexpr uint32_t IDS_TRUST_REVOCATION_UNKNOWN = 61809;
 inline constexpr uint32_t IDS_TRUST_TAC_NOT_VERIFIED = 61810;
+// EU trusted lists: the qualified verdict of a stamp (%s service, provider, territory, ...).
+inline constexpr uint32_t IDS_TL_QUALIFIED = 61850;             // service, provider, territory
+inline constexpr uint32_t IDS_TL_QUALIFIED_BEFORE_2016 = 61851; // ... and the status
+inline constexpr uint32_t IDS_TL_NOT_QUALIFIED_STATUS = 61852;  // ... type, status
+inline constexpr uint32_t IDS_TL_NOT_QUALIFIED_NOT_TSA =
+    61853; // territory, service, provider, type
+inline constexpr uint32_t IDS_TL_NOT_QUALIFIED_NOT_YET = 61854; // service, provider, territory
+inline constexpr uint32_t IDS_TL_NOT_LISTED = 61855;
+inline constexpr uint32_t IDS_TL_QUALIFIED_UNKNOWN = 61856; // territory
+inline constexpr uint32_t IDS_TL_OUTDATED_NOTE = 61857;     // territory, date; starts with a blank
+inline constexpr uint32_t IDS_TL_ANCHOR_NAME = 61858;       // service, provider, territory
+// Lists refused or not obtained (%s the list's name, then where it came from).
+inline constexpr uint32_t IDS_TL_LIST_NAME = 61860; // territory
+inline constexpr uint32_t IDS_TL_LOTL_NAME = 61861;
+inline constexpr uint32_t IDS_TL_REFUSED_UNREADABLE = 61862;     // name, origin, detail
+inline constexpr uint32_t IDS_TL_REFUSED_SIGNATURE = 61863;      // name, origin, detail
+inline constexpr uint32_t IDS_TL_LOTL_REFUSED_SIGNATURE = 61864; // origin, detail
+inline constexpr uint32_t IDS_TL_REFUSED_TERRITORY = 61865;      // name, origin, territory found
+inline constexpr uint32_t IDS_TL_REFUSED_TYPE = 61866;           // name, origin, type found
+inline constexpr uint32_t IDS_TL_REFUSED_OLDER = 61867;   // name, origin, number, cached number
+inline constexpr uint32_t IDS_TL_NO_PINS = 61868;         // folders
+inline constexpr uint32_t IDS_TL_DOWNLOAD_FAILED = 61869; // name, URL; the error follows
+inline constexpr uint32_t IDS_TL_DOWNLOAD_STATUS = 61870; // name, URL, status
+inline constexpr uint32_t IDS_TL_NOT_IN_FOLDER = 61871;   // name, folder
+inline constexpr uint32_t IDS_TL_NOT_IN_LOTL = 61872;     // territory
+inline constexpr uint32_t IDS_TL_STORE_FAILED = 61873;    // name, folder, detail
+inline constexpr uint32_t IDS_TL_CANCELLED = 61874;
+// Progress, summary and status of the stored lists.
+inline constexpr uint32_t IDS_TL_RESULT_UPDATED = 61876;   // name, number, issue date
+inline constexpr uint32_t IDS_TL_RESULT_UNCHANGED = 61877; // name, number
+inline constexpr uint32_t IDS_TL_RESULT_REMOVED = 61878;   // territory
+inline constexpr uint32_t IDS_TL_SUMMARY = 61879;          // updated, unchanged, failed, missing
+inline constexpr uint32_t IDS_TL_STATUS_LINE =
+    61880; // name, number, issued, next, signature, state
+inline constexpr uint32_t IDS_TL_STATUS_SIGNED_BY = 61881; // date, signer
+inline constexpr uint32_t IDS_TL_STATUS_CHANGED = 61882;
+inline constexpr uint32_t IDS_TL_STATUS_OUTDATED = 61883;
+inline constexpr uint32_t IDS_TL_STATUS_CURRENT = 61884;
+inline constexpr uint32_t IDS_TL_STATUS_EMPTY = 61885;  // folder
+inline constexpr uint32_t IDS_TL_STATUS_BROKEN = 61886; // territory, detail
+inline constexpr uint32_t IDS_TL_STATUS_NO_NEXT = 61887;
+// Czech names of the service statuses of the lists (the URI's last part in the comment).
+inline constexpr uint32_t IDS_TL_SERVICE_GRANTED = 61888;               // granted
+inline constexpr uint32_t IDS_TL_SERVICE_WITHDRAWN = 61889;             // withdrawn
+inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITED = 61890;            // accredited
+inline constexpr uint32_t IDS_TL_SERVICE_UNDER_SUPERVISION = 61891;     // undersupervision
+inline constexpr uint32_t IDS_TL_SERVICE_SUPERVISION_ENDING = 61892;    // supervisionincessation
+inline constexpr uint32_t IDS_TL_SERVICE_SUPERVISION_CEASED = 61893;    // supervisionceased
+inline constexpr uint32_t IDS_TL_SERVICE_SUPERVISION_REVOKED = 61894;   // supervisionrevoked
+inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_CEASED = 61895;  // accreditationceased
+inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_REVOKED = 61896; // accreditationrevoked
+inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recognisedatnationallevel
+inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
+inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

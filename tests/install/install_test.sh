@@ -28,6 +28,9 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_file() { [ -s "$prefix/$1" ] || fail "missing $1"; }
 expect_file bin/mivoklient-cli
 expect_file share/mivoklient/napoveda.html
+for n in 1 2 3 4 5 6 7 8; do
+  expect_file "share/mivoklient/lotl-signers/ec.europa.eu.$n.cer"
+done
 for page in certif.htm config.htm about.htm olu.css; do
   expect_file "share/mivoklient/pages/$page"
 done
