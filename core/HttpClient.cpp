@@ -4,6 +4,7 @@
 #include "core/InternetErrorCodes.h"
 #include "platform/LastError.h"
 #include "platform/Url.h"
+#include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 
@@ -138,8 +139,8 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
         return HTTP_E_OPEN_REQUEST;
     m_nStatusCode = 400;
 
-    // Accept and Content-Length (a download sends no body, so none) are always taken; a Content-Type with a line break in it is
-    // refused, and the request goes without one.
+    // Accept and Content-Length (a download sends no body, so none) are always taken; a
+    // Content-Type with a line break in it is refused, and the request goes without one.
     static_cast<void>(AddHeader("Accept", "*/*"));
     if (!m_hRequest->get)
         static_cast<void>(AddHeader("Content-Length", bodyLength));

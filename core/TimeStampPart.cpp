@@ -121,14 +121,6 @@ int CTimeStampPart::ReadTokenAndTac(std::span<const unsigned char> token) {
     return 1;
 }
 
-bool CTimeStampPart::EvaluateSignerTrust(const TrustOptions& options) {
-    m_trust.reset();
-    if (!m_bStampChecked)
-        return false;
-    m_trust = EvaluateTrust(*this, options);
-    return true;
-}
-
 int CTimeStampPart::ReadTac() {
     const int tokenLength = ByteCount(m_token.size());
     std::vector<unsigned char> tac(kTacBufferSize);

@@ -6,9 +6,12 @@
 //
 // The checks never show anything (with one exception, ProcessStampFile's timing policy):
 // each answers 1 or 0 and leaves its message in ErrorText() for the caller to show.
+//
+// Its methods live in TimeStampPart.cpp (ProcessStampFile, VerifySourceFile, the TAC),
+// StampChecks.cpp (CheckFreshReply and its steps), TokenSignature.cpp (VerifyTokenSignature)
+// and TrustEvaluator.cpp (EvaluateSignerTrust).
 #pragma once
 
-#include "core/TrustEvaluator.h"
 #include "core/TrustVerdict.h"
 #include "core/tti/tti.h"
 #include "platform/CertServices.h"
@@ -18,6 +21,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+struct TrustOptions;
 
 class CTimeStampPart {
 public:

@@ -179,3 +179,11 @@ TrustResult EvaluateTrust(const CTimeStampPart& part, const TrustOptions& option
     ERR_clear_error();
     return result;
 }
+
+bool CTimeStampPart::EvaluateSignerTrust(const TrustOptions& options) {
+    m_trust.reset();
+    if (!m_bStampChecked)
+        return false;
+    m_trust = EvaluateTrust(*this, options);
+    return true;
+}

@@ -4,6 +4,7 @@
 #include "core/HttpGet.h"
 #include "core/TrustedListCache.h"
 #include "platform/LastError.h"
+#include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 

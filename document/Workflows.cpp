@@ -30,8 +30,9 @@ void CZarnDoc::OnFileNew() {
     const auto path = m_pFrontEnd->ChooseFile({LoadResString(IDS_SELECT_SOURCE_TITLE),
                                                LoadResString(IDS_FILTER_ALL_FILES),
                                                LoadResString(IDS_FILTER_ALL_FILES_PATTERN)});
+    // The workflow has shown whatever went wrong; a command has nothing more to tell.
     if (path)
-        CreateStamp(*path);
+        (void)CreateStamp(*path);
 }
 
 int CZarnDoc::CreateStamp(const std::string& sourcePath) {
@@ -117,11 +118,11 @@ void CZarnDoc::OnFileOpen() {
                                                LoadResString(IDS_FILTER_STAMP_FILES),
                                                LoadResString(IDS_FILTER_STAMP_FILES_PATTERN)});
     if (path)
-        OpenStamp(*path, true);
+        (void)OpenStamp(*path, true); // the workflow shows its own outcome
 }
 
 void CZarnDoc::OnVerify() {
-    OpenStamp("", false);
+    (void)OpenStamp("", false); // the workflow shows its own outcome
 }
 
 bool CZarnDoc::IsStampFilePath(const std::string& path) const {

@@ -3,6 +3,7 @@
 #include "core/ClientSettings.h"
 #include "document/DetailFields.h"
 #include "document/IFrontEnd.h"
+#include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 

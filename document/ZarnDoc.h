@@ -2,6 +2,10 @@
 // commands (new, open, verify, delete from the list). It is not a file: the stamped files
 // live in the registry, and the document only knows which entry it shows. Its modified
 // flag means one thing: the registry has changes not yet written to the INI file.
+//
+// Its methods live in ZarnDoc.cpp (commands, the shown entry, the list, the save point) and
+// Workflows.cpp (the new-stamp, open and verify workflows and the stamp files); the detail
+// texts are read through the table of DetailFields.h.
 #pragma once
 
 #include "core/HashAlgorithms.h"
@@ -65,7 +69,7 @@ public:
     void OnFileNew();
     // Requests a stamp for `sourcePath`, checks it, writes the stamp file beside the source
     // and lists it. Non-zero when the stamp file was written and listed.
-    int CreateStamp(const std::string& sourcePath);
+    [[nodiscard]] int CreateStamp(const std::string& sourcePath);
     // Checks a fresh reply against its request and writes the whole reply (saveWholeReply
     // non-zero) or the token to `stampPath`. Non-zero when it passed and was written whole.
     [[nodiscard]] int CheckAndStoreReply(const TTI_REQUEST& request,
@@ -81,7 +85,7 @@ public:
     // The verification dialog for `stampPath` (source guessed from it), then the entry is
     // listed or only checked. 1 when the dialog was confirmed; 0 when it was cancelled or
     // the workflow is already running.
-    int OpenStamp(const std::string& stampPath, bool addToList);
+    [[nodiscard]] int OpenStamp(const std::string& stampPath, bool addToList);
     // The source path that a stamp path suggests: the text before the last occurrence of the
     // first stamp extension that occurs in it; "" when none does.
     std::string GuessSourcePath(const std::string& stampPath) const;

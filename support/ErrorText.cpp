@@ -77,3 +77,16 @@ bool ResultCodeText(int code, std::string& text) {
     }
     return false;
 }
+
+std::string WithSystemError(std::string text) {
+    const std::string system = SystemErrorText();
+    if (!system.empty()) {
+        text += "\n\n";
+        text += system;
+    }
+    return text;
+}
+
+void ErrorBoxWithSystemError(const std::string& text) {
+    ErrorBox(WithSystemError(text));
+}

@@ -2,6 +2,8 @@
 // of the hash and imprint checks.
 #pragma once
 
+#include "support/Messages.h"
+
 #include <cstdint>
 #include <string>
 
@@ -23,3 +25,17 @@ std::string TtiErrorText(int code);
 // unformatted, and answers true; answers false and leaves `text` alone for RESULT_OK,
 // RESULT_E_SILENT and unknown codes.
 [[nodiscard]] bool ResultCodeText(int code, std::string& text);
+
+// `text`, followed by two line feeds and SystemErrorText() when that is not empty.
+std::string WithSystemError(std::string text);
+
+template <typename... Args> std::string FormatResWithSystemError(uint32_t id, const Args&... args) {
+    return WithSystemError(FormatRes(id, args...));
+}
+
+// ErrorBox of WithSystemError(text).
+void ErrorBoxWithSystemError(const std::string& text);
+
+template <typename... Args> void ErrorBoxWithSystemErrorF(uint32_t id, const Args&... args) {
+    ErrorBoxWithSystemError(FormatRes(id, args...));
+}

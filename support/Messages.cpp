@@ -2,7 +2,6 @@
 
 #include "platform/LastError.h"
 #include "platform/Utf8.h"
-#include "support/ErrorText.h"
 #include "support/StringIds.h"
 
 #include <cerrno>
@@ -277,19 +276,6 @@ std::string LoadResString(uint32_t id) {
     return result;
 }
 
-std::string WithSystemError(std::string text) {
-    const std::string system = SystemErrorText();
-    if (!system.empty()) {
-        text += "\n\n";
-        text += system;
-    }
-    return text;
-}
-
 void ErrorBox(const std::string& text) {
     MessageBoxes().Show(text, LoadResString(IDS_APP_TITLE), MsgButtons::Ok, MsgIcon::Error);
-}
-
-void ErrorBoxWithSystemError(const std::string& text) {
-    ErrorBox(WithSystemError(text));
 }

@@ -91,24 +91,10 @@ template <typename... Args> std::string FormatRes(uint32_t id, const Args&... ar
     return FormatText(LoadResString(id), args...);
 }
 
-// `text`, followed by two line feeds and SystemErrorText() when that is not empty.
-std::string WithSystemError(std::string text);
-
-template <typename... Args> std::string FormatResWithSystemError(uint32_t id, const Args&... args) {
-    return WithSystemError(FormatRes(id, args...));
-}
-
 // A modal box with the text, an OK button and the error icon, captioned with the
 // application's title.
 void ErrorBox(const std::string& text);
 
-// ErrorBox of WithSystemError(text).
-void ErrorBoxWithSystemError(const std::string& text);
-
 template <typename... Args> void ErrorBoxF(uint32_t id, const Args&... args) {
     ErrorBox(FormatRes(id, args...));
-}
-
-template <typename... Args> void ErrorBoxWithSystemErrorF(uint32_t id, const Args&... args) {
-    ErrorBoxWithSystemError(FormatRes(id, args...));
 }

@@ -87,7 +87,7 @@ TEST_F(OpenVerifyTest, ChangedSourceFailsWithTheDigestSentenceTwice) {
         v.m_bAddToList = false;
         return true;
     };
-    doc->OpenStamp(source + ".tsr", true);
+    EXPECT_EQ(doc->OpenStamp(source + ".tsr", true), 1); // confirmed, then it failed
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Error);
     EXPECT_EQ(boxes.shown[0].text,

@@ -1,5 +1,6 @@
 #include "support/Messages.h"
 #include "platform/LastError.h"
+#include "support/ErrorText.h"
 #include "support/StringIds.h"
 
 #include "testlib/RecordingMessageBoxes.h"
