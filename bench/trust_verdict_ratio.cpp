@@ -9,9 +9,9 @@
 //   bench_trust_verdict [FOLDER]     (default: a fresh folder in the temporary directory)
 #include "core/TimeStampExchange.h"
 #include "core/TimeStampPart.h"
-#include "core/TrustEvaluator.h"
 #include "core/TimeStampRequest.h"
 #include "core/TrustAnchors.h"
+#include "core/TrustEvaluator.h"
 #include "core/tti/tti.h"
 #include "tools/TestTsa.h"
 #include "tools/TokenFactory.h"
