@@ -3,6 +3,7 @@
 #include "document/DetailFields.h"
 
 #include "core/HashAlgorithms.h"
+#include "core/StampVerdicts.h"
 #include "core/TimeStampPart.h"
 #include "core/ValueText.h"
 #include "support/Conversions.h"
@@ -66,6 +67,42 @@ std::string StampErrorText() {
 
 std::string NoTacText() {
     return LoadResString(IDS_NO_TAC_FOUND);
+}
+
+// ---- The verdicts' texts (read only once something was judged) --------------------------
+
+const TrustResult& Trust(const StampVerdicts& v) {
+    return *v.trust;
+}
+
+std::string QualifiedKey(const StampVerdicts& v) {
+    if (!v.qualified)
+        return {};
+    switch (v.qualified->qualified) {
+    case Qualified::Yes:
+        return "yes";
+    case Qualified::No:
+        return "no";
+    case Qualified::Unknown:
+        return "unknown";
+    }
+    return {};
+}
+
+std::string TacVerifiedKey(const StampVerdicts& v) {
+    switch (Trust(v).tac) {
+    case TacVerification::Verified:
+        return "yes";
+    case TacVerification::NotVerified:
+        return "no";
+    case TacVerification::NoTac:
+        break;
+    }
+    return {};
+}
+
+std::string QualifiedText(const StampVerdicts& v, std::string QualifiedVerdict::*member) {
+    return v.qualified ? (*v.qualified).*member : std::string();
 }
 
 constexpr auto kCheck = FieldSource::Check;
@@ -155,11 +192,17 @@ constexpr std::array kFields = std::to_array<DetailField>({
 
 static_assert(kFields[kCheckOutcomeField].name == "m_hash_verif_msg");
 
-static_assert(std::is_sorted(kFields.begin(), kFields.end(),
+// The stamp's own fields first, in the page's sections; the verdicts' fields after them.
+constexpr std::size_t kOwnFields = 25;
+static_assert(std::is_sorted(kFields.begin(), kFields.begin() + kOwnFields,
                              [](const DetailField& a, const DetailField& b) {
                                  return a.section < b.section;
                              }),
               "the rows follow the page's sections");
+static_assert(std::all_of(kFields.begin(), kFields.end(), [](const DetailField& f) {
+    return (f.source == FieldSource::Verdicts) == (f.readVerdicts != nullptr && !f.read) &&
+           (f.source == FieldSource::Verdicts) == (f.order >= kOwnFields);
+}));
 
 // The indexes of the rows in the document's own order; every order number is used once.
 constexpr auto kDocumentOrder = [] {
@@ -200,10 +243,17 @@ std::size_t DetailFieldIndex(std::string_view name) {
     return static_cast<std::size_t>(field - kFields.begin());
 }
 
-std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checked) {
+std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checked,
+                                         const StampVerdicts* verdicts) {
     std::vector<std::string> texts;
     texts.reserve(kFields.size());
     for (const DetailField& field : kFields) {
+        if (field.source == FieldSource::Verdicts) {
+            texts.push_back(verdicts != nullptr && verdicts->Judged()
+                                ? field.readVerdicts(*verdicts)
+                                : std::string());
+            continue;
+        }
         const bool there = field.source == FieldSource::Check   ? checked
                            : field.source == FieldSource::Token ? part.HasTstInfo()
                                                                 : part.HasTac();
@@ -213,4 +263,10 @@ std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checke
             texts.push_back(field.absent != nullptr ? field.absent() : std::string());
     }
     return texts;
+}
+
+FieldTone DetailFieldTone(std::size_t index, const StampVerdicts& verdicts) {
+    if (index >= kFields.size() || kFields[index].tone == nullptr || !verdicts.Judged())
+        return FieldTone::None;
+    return kFields[index].tone(verdicts);
 }
