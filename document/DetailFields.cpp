@@ -105,9 +105,24 @@ std::string QualifiedText(const StampVerdicts& v, std::string QualifiedVerdict::
     return v.qualified ? (*v.qualified).*member : std::string();
 }
 
+FieldTone TrustTone(const StampVerdicts& v) {
+    return Trust(v).IsTrusted() ? FieldTone::Good : FieldTone::Bad;
+}
+
+FieldTone TacTone(const StampVerdicts& v) {
+    return Trust(v).tac == TacVerification::NotVerified ? FieldTone::Bad : FieldTone::None;
+}
+
+FieldTone QualifiedTone(const StampVerdicts& v) {
+    return v.qualified && v.qualified->qualified == Qualified::Yes ? FieldTone::Good
+                                                                   : FieldTone::Bad;
+}
+
 constexpr auto kCheck = FieldSource::Check;
 constexpr auto kToken = FieldSource::Token;
 constexpr auto kTac = FieldSource::Tac;
+constexpr auto kVerdicts = FieldSource::Verdicts;
+constexpr unsigned kShown = kShowText | kShowJson;
 
 // In page order; `order` is the document's own order.
 constexpr std::array kFields = std::to_array<DetailField>({
@@ -188,6 +203,34 @@ constexpr std::array kFields = std::to_array<DetailField>({
     {"m_tac_strValidUntil", kTac,
      [](const Part& p) { return FormatGenTime(FieldText(p.CertInfo().szValidTo)); }, nullptr,
      PageSection::NotShown, 22},
+    // The verdicts, judged once the stamp passed its checks.
+    {"trust", kVerdicts, nullptr, nullptr, PageSection::NotShown, 25, kShown,
+     [](const StampVerdicts& v) {
+         return std::string(TrustVerdictRowOf(Trust(v).verdict).key);
+     }},
+    {"trust_msg", kVerdicts, nullptr, nullptr, PageSection::General, 26, kEverywhere,
+     [](const StampVerdicts& v) { return Trust(v).message; }, TrustTone},
+    {"tac_verified", kVerdicts, nullptr, nullptr, PageSection::NotShown, 27, kShowJson,
+     TacVerifiedKey},
+    {"trust_anchor", kVerdicts, nullptr, nullptr, PageSection::NotShown, 28, kShown,
+     [](const StampVerdicts& v) {
+         return Trust(v).anchorSubject;
+     }},
+    // The note beside the TAC's fields, in red, when its signature did not hold.
+    {"tac_note", kVerdicts, nullptr, nullptr, PageSection::Tac, 29, kPageFill | kShowText,
+     [](const StampVerdicts& v) { return Trust(v).tacNote; }, TacTone},
+    {"qualified", kVerdicts, nullptr, nullptr, PageSection::NotShown, 30, kShown, QualifiedKey},
+    {"qualified_msg", kVerdicts, nullptr, nullptr, PageSection::General, 31, kEverywhere,
+     [](const StampVerdicts& v) { return QualifiedText(v, &QualifiedVerdict::message); },
+     QualifiedTone},
+    {"tl_territory", kVerdicts, nullptr, nullptr, PageSection::NotShown, 32, kShown,
+     [](const StampVerdicts& v) {
+         return QualifiedText(v, &QualifiedVerdict::territory);
+     }},
+    {"tl_service", kVerdicts, nullptr, nullptr, PageSection::NotShown, 33, kShown,
+     [](const StampVerdicts& v) {
+         return QualifiedText(v, &QualifiedVerdict::serviceName);
+     }},
 });
 
 static_assert(kFields[kCheckOutcomeField].name == "m_hash_verif_msg");
