@@ -10,6 +10,7 @@
 
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -95,6 +96,15 @@ bool CTlUpdater::StartIfDue() {
         return false;
     Start(false);
     return true;
+}
+
+void CTlUpdater::StartWeekly(int checkEveryMs) {
+    (void)StartIfDue();
+    if (m_pWeekly == nullptr) {
+        m_pWeekly = new QTimer(this);
+        connect(m_pWeekly, &QTimer::timeout, this, [this] { (void)StartIfDue(); });
+    }
+    m_pWeekly->start(checkEveryMs);
 }
 
 void CTlUpdater::Start(bool withDialog) {

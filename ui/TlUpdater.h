@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QProgressDialog>
 
 #include <atomic>
 #include <functional>
@@ -18,7 +19,7 @@
 #include <thread>
 
 class CZarnDoc;
-class QProgressDialog;
+class QTimer;
 class QWidget;
 
 class CTlUpdater : public QObject {
@@ -41,6 +42,9 @@ public:
     // The weekly update of tl_auto_update, when the stored lists are due for it: no dialog,
     // no box. False when none was started.
     bool StartIfDue();
+    // tl_auto_update on: StartIfDue now and then every `checkEveryMs` while the window runs,
+    // so that a window left open for weeks keeps its lists current too.
+    void StartWeekly(int checkEveryMs = 3600 * 1000);
 
     bool IsRunning() const { return m_worker.joinable(); }
     QProgressDialog* ProgressDialog() const { return m_pDialog; }
@@ -61,6 +65,7 @@ private:
     QPointer<QWidget> m_pWindow;
     CZarnDoc* m_pDocument;
     QPointer<QProgressDialog> m_pDialog;
+    QTimer* m_pWeekly = nullptr; // a child of the updater
     std::atomic<bool> m_bCancelled{false};
     std::thread m_worker;
 };

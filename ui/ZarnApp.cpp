@@ -117,7 +117,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     frame->show();
     // Only when the user asked for it in the settings, and at most once a week.
     if (settings.m_nTlAutoUpdate != 0)
-        (void)frame->TlUpdater()->StartIfDue();
+        frame->TlUpdater()->StartWeekly();
     StartNoticeServer();
     WriteInstanceId();
     return true;

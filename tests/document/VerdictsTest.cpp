@@ -7,6 +7,8 @@
 #include "core/TrustedListCache.h"
 #include "document/DetailFields.h"
 #include "document/Pages.h"
+#include "support/Messages.h"
+#include "support/StringIds.h"
 
 #include <filesystem>
 
@@ -157,6 +159,34 @@ TEST_F(VerdictsTest, TrustingTheAuthorityAsksThenStoresItAndJudgesAnew) {
     boxes.shown.clear();
     EXPECT_FALSE(doc->TrustShownAuthority());
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(VerdictsTest, ATacThatDidNotVerifyIsMarkedBesideTheTacFields) {
+    TrustTheTestCa();
+    TokenSpec spec;
+    spec.genTime = TokenFactory::GenTimeNow();
+    spec.includeTacIssuerCert = true;
+    spec.tac = mivo::test::TacSpec{};
+    const std::string source = dir.Write("tac.txt", "s TAC");
+    registry.Add({WriteToken("tac.txt.tst", "s TAC", spec), source, "", ""});
+    TokenSpec forged = spec;
+    forged.tac->signatureBytes = Bytes(72, 0x30);
+    registry.Add({WriteToken("forged.txt.tst", "s TAC", forged), source, "", ""});
+
+    doc->ShowEntry(0);
+    EXPECT_EQ(doc->GetFieldValue("tac_verified"), "yes");
+    EXPECT_EQ(doc->GetFieldValue("tac_note"), "");
+    EXPECT_EQ(Fill(StampPageFills(doc.get()), "tac_note", PageFill::Kind::Tone)->value, "");
+
+    doc->ShowEntry(1);
+    EXPECT_EQ(doc->GetFieldValue("trust"), "trusted"); // the TAC does not change the verdict
+    EXPECT_EQ(doc->GetFieldValue("tac_verified"), "no");
+    EXPECT_EQ(doc->GetFieldValue("tac_note"), "TAC neověřen");
+    const PageFills fills = StampPageFills(doc.get());
+    EXPECT_EQ(Fill(fills, "tac_note", PageFill::Kind::Text)->value, "TAC neověřen");
+    EXPECT_EQ(Fill(fills, "tac_note", PageFill::Kind::Tone)->value, "verdict-bad");
+    // The TAC's own fields are still shown beside it.
+    EXPECT_NE(doc->GetFieldValue("m_mtr_strNtpTime"), LoadResString(IDS_NO_TAC_FOUND));
 }
 
 TEST(RowVerdictTest, ListEntriesAreJudgedFromTheirStampFileAlone) {
