@@ -42,6 +42,10 @@ inline constexpr CliOption kOptUrl{"--url", IDS_CLI_VALUE_URL};
 inline constexpr CliOption kOptRequestOut{"-o", IDS_CLI_VALUE_REQUEST_OUT};
 inline constexpr CliOption kOptReplyOut{"-o", IDS_CLI_VALUE_REPLY_OUT, true};
 inline constexpr CliOption kOptYes{"--yes"};
+inline constexpr CliOption kOptStrict{"--strict"};
+inline constexpr CliOption kOptQualified{"--qualified"};
+inline constexpr CliOption kOptLotl{"--lotl", IDS_CLI_VALUE_LOTL};
+inline constexpr CliOption kOptOnly{"--only", IDS_CLI_VALUE_ONLY};
 
 struct CliCommand;
 
@@ -60,6 +64,7 @@ struct CliArgs {
 inline constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 
 struct CliCommand {
+    // One word, or a group's name and the command's within it ("tl update").
     std::string_view name;
     int (*run)(const CliArgs& args);
     std::span<const CliOption> options;
@@ -80,6 +85,9 @@ struct CliCommand {
 std::span<const CliCommand> CliCommands();
 // The command called `name` (or one of its aliases); null when there is none.
 const CliCommand* FindCliCommand(std::string_view name);
+// The command that the first words of `words` name: one word, or two for a command within a
+// group ("trust add"); `used` gets how many words named it. Null when none does.
+const CliCommand* FindCliCommand(const Args& words, std::size_t& used);
 // Parses `args` for `command`. False, with the usage error in `error`, when the command
 // line is not one the command takes.
 [[nodiscard]] bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& parsed,
@@ -107,3 +115,11 @@ std::string HelpText();
 [[nodiscard]] int CmdAdd(const CliArgs& args);
 [[nodiscard]] int CmdRemove(const CliArgs& args);
 [[nodiscard]] int CmdHelp(const CliArgs& args);
+// trust add, trust list, trust remove: the user's trust folder.
+[[nodiscard]] int CmdTrustAdd(const CliArgs& args);
+[[nodiscard]] int CmdTrustList(const CliArgs& args);
+[[nodiscard]] int CmdTrustRemove(const CliArgs& args);
+// tl update, tl import, tl status (cli/TlCommands.h) on the parsed command line.
+[[nodiscard]] int CmdTlUpdateLine(const CliArgs& args);
+[[nodiscard]] int CmdTlImportLine(const CliArgs& args);
+[[nodiscard]] int CmdTlStatusLine(const CliArgs& args);

@@ -14,6 +14,10 @@ constexpr CliOption kIniOnly[] = {kOptIni};
 constexpr CliOption kDigestOptions[] = {kOptHash};
 constexpr CliOption kShowOptions[] = {kOptIni, kOptJson};
 constexpr CliOption kRemoveOptions[] = {kOptIni, kOptYes};
+constexpr CliOption kVerifyOptions[] = {kOptIni, kOptStrict, kOptQualified};
+constexpr CliOption kYesOnly[] = {kOptYes};
+constexpr CliOption kTlUpdateOptions[] = {kOptLotl, kOptOnly, kOptIni};
+constexpr CliOption kTlImportOptions[] = {kOptOnly};
 constexpr CliOption kRequestOptions[] = {kOptHash, kOptPolicy, kOptIni, kOptRequestOut};
 constexpr CliOption kPostOptions[] = {kOptUrl, kOptIni, kOptReplyOut};
 constexpr std::string_view kHelpAliases[] = {"-h", "help"};
@@ -29,7 +33,7 @@ constexpr CliCommand kCommands[] = {
      IDS_CLI_NEEDS_ONE_STAMP,
      IDS_CLI_NEEDS_ONE_STAMP},
     {"stamp", CmdStamp, kIniOnly, IDS_CLI_HELP_STAMP, 1, kAnyCount, IDS_CLI_NEEDS_FILES, 0},
-    {"verify", CmdVerify, kIniOnly, IDS_CLI_HELP_VERIFY, 1, 2, IDS_CLI_NEEDS_STAMP,
+    {"verify", CmdVerify, kVerifyOptions, IDS_CLI_HELP_VERIFY, 1, 2, IDS_CLI_NEEDS_STAMP,
      IDS_CLI_NEEDS_STAMP},
     {"show", CmdShow, kShowOptions, IDS_CLI_HELP_SHOW, 1, 2, IDS_CLI_NEEDS_STAMP,
      IDS_CLI_NEEDS_STAMP},
@@ -39,6 +43,15 @@ constexpr CliCommand kCommands[] = {
      IDS_CLI_NEEDS_NUMBER},
     {"request", CmdRequest, kRequestOptions, IDS_CLI_HELP_REQUEST, 1, 1, IDS_CLI_NO_FILE, 0},
     {"post", CmdPost, kPostOptions, IDS_CLI_HELP_POST, 1, 1, IDS_CLI_NO_REQUEST_FILE, 0},
+    {"trust add", CmdTrustAdd, {}, IDS_CLI_HELP_TRUST_ADD, 1, 1, IDS_CLI_NO_FILE, 0},
+    {"trust list", CmdTrustList, {}, IDS_CLI_HELP_TRUST_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
+    {"trust remove", CmdTrustRemove, kYesOnly, IDS_CLI_HELP_TRUST_REMOVE, 1, 1,
+     IDS_CLI_NEEDS_NUMBER, IDS_CLI_NEEDS_NUMBER},
+    {"tl update", CmdTlUpdateLine, kTlUpdateOptions, IDS_CLI_HELP_TL_UPDATE, 0, 0, 0,
+     IDS_CLI_NO_ARGUMENTS},
+    {"tl import", CmdTlImportLine, kTlImportOptions, IDS_CLI_HELP_TL_IMPORT, 1, 1,
+     IDS_CLI_NEEDS_FOLDER, IDS_CLI_NEEDS_FOLDER},
+    {"tl status", CmdTlStatusLine, {}, IDS_CLI_HELP_TL_STATUS, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
     {"--help", CmdHelp, {}, IDS_CLI_HELP_HELP, 0, 0, 0, 0, kHelpAliases},
 };
 
@@ -119,6 +132,22 @@ const CliCommand* FindCliCommand(std::string_view name) {
                                               name) != command.aliases.end())
             return &command;
     return nullptr;
+}
+
+const CliCommand* FindCliCommand(const Args& words, std::size_t& used) {
+    used = 0;
+    if (words.empty())
+        return nullptr;
+    if (const CliCommand* command = FindCliCommand(words[0])) {
+        used = 1;
+        return command;
+    }
+    // A command within a group: the group's name is never a command of its own.
+    if (words.size() < 2 || words[0].find(' ') != std::string::npos)
+        return nullptr;
+    const CliCommand* command = FindCliCommand(words[0] + " " + words[1]);
+    used = command != nullptr ? 2 : 0;
+    return command;
 }
 
 bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& parsed,

@@ -107,7 +107,21 @@ int CmdVerify(const CliArgs& args) {
     session.SetVerifyAnswer(plain.size() == 2 ? plain[1] : std::string(), false);
     if (session.Doc().OpenStamp(plain[0], false) == 0)
         return UsageError(LoadResString(IDS_CLI_CANNOT_GUESS_SOURCE));
-    return session.Boxes().m_lastIcon == MsgIcon::Information ? EXIT_OK : EXIT_FAILED;
+    if (session.Boxes().m_lastIcon != MsgIcon::Information)
+        return EXIT_FAILED;
+    // The stamp is in order; what the verdicts must say besides, the options tell.
+    const StampVerdicts& verdicts = session.Doc().LastVerification();
+    std::string refusal;
+    if (args.Has(kOptStrict) && !(verdicts.trust && verdicts.trust->IsTrusted()))
+        refusal = verdicts.trust ? verdicts.trust->message : std::string();
+    else if (args.Has(kOptQualified) &&
+             !(verdicts.qualified && verdicts.qualified->qualified == Qualified::Yes))
+        refusal = verdicts.qualified ? verdicts.qualified->message : std::string();
+    else
+        return EXIT_OK;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    return EXIT_FAILED;
 }
 
 int CmdShow(const CliArgs& args) {
@@ -118,19 +132,22 @@ int CmdShow(const CliArgs& args) {
     CZarnDoc& doc = session.Doc();
     const std::string source = plain.size() == 2 ? plain[1] : doc.GuessSourcePath(plain[0]);
     doc.LoadEntry({plain[0], source, "", ""});
-    // Every detail field in the page's order.
+    // Every detail field in the page's order, then the verdicts, each where it is published.
     const auto fields = DetailFields();
-    std::string text;
-    if (args.Has(kOptJson)) {
-        text = "{\n";
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            text += "  " + JsonString(fields[i].name) + ": " + JsonString(doc.DetailText(i)) +
-                    (i + 1 < fields.size() ? ",\n" : "\n");
-        text += "}\n";
-    } else {
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            text += std::string(fields[i].name) + ": " + doc.DetailText(i) + "\n";
+    const bool json = args.Has(kOptJson);
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if ((fields[i].places & (json ? kShowJson : kShowText)) == 0)
+            continue;
+        lines.push_back(json ? "  " + JsonString(fields[i].name) + ": " +
+                                   JsonString(doc.DetailText(i))
+                             : std::string(fields[i].name) + ": " + doc.DetailText(i));
     }
+    std::string text = json ? "{\n" : "";
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += lines[i] + (json && i + 1 < lines.size() ? ",\n" : "\n");
+    if (json)
+        text += "}\n";
     std::fflush(stderr);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return doc.SourceMatches() ? EXIT_OK : EXIT_FAILED;

@@ -148,16 +148,3 @@ int CmdTlStatus(const TlStatusArgs& /*args*/) {
     }
     return faulty ? EXIT_FAILED : EXIT_OK;
 }
-
-const char* TlCommandsHelp() {
-    return R"(  mivoklient-cli tl update [--lotl URL] [--only CZ,SK] [--ini INI]
-      Stáhne seznam seznamů EU a důvěryhodné seznamy států, na které odkazuje,
-      ověří jejich podpisy a uloží je (proxy podle nastavení). --only omezí
-      aktualizaci na uvedené státy, --lotl zadá jinou adresu seznamu seznamů.
-  mivoklient-cli tl import SLOŽKA [--only CZ,SK]
-      Totéž ze souborů stažených jinde (na názvech souborů nezáleží).
-  mivoklient-cli tl status
-      Vypíše uložené seznamy: pořadové číslo, datum vydání, příští vydání,
-      výsledek ověření podpisu a zda je seznam zastaralý.
-)";
-}

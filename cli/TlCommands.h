@@ -5,7 +5,8 @@
 //   tl status                                           what is stored, per territory
 //
 // Each prints its results (one line per list) on standard output and the reasons of
-// failures on standard error, and answers the process exit code (cli/CliCommands.h).
+// failures on standard error, and answers the process exit code (cli/CliCommands.h). The
+// command line reaches them through its table (cli/CliOptions.cpp), which gives their help.
 #pragma once
 
 #include <string>
@@ -30,6 +31,3 @@ int CmdTlStatus(const TlStatusArgs& args);
 
 // Splits "CZ,sk" into {"CZ", "SK"}. False when a part is not a two-letter code.
 [[nodiscard]] bool ParseTerritoryList(const std::string& text, std::vector<std::string>& codes);
-
-// The help text of the three commands, in the style of the program's --help.
-const char* TlCommandsHelp();

@@ -90,6 +90,9 @@ int CClientSettings::Load() {
     value = m_nCheckRevocation;
     ReadInt(kSectionUser, "check_revocation", value);
     m_nCheckRevocation = value != 0 ? 1 : 0;
+    value = m_nTlAutoUpdate;
+    ReadInt(kSectionUser, "tl_auto_update", value);
+    m_nTlAutoUpdate = value != 0 ? 1 : 0;
     return 1;
 }
 

@@ -39,8 +39,9 @@ public:
     const std::string& IniPath() const { return m_strIniFile; }
 
     // Reads section "zarn"; a missing or empty key leaves its member as it is. Answers 1.
-    // check_revocation is read here but not written by Save: the settings page does not
-    // offer it, it is set in the file, and Save keeps the file's other lines.
+    // check_revocation and tl_auto_update are read here but not written by Save: the
+    // settings page does not offer them, they are set in the file, and Save keeps the
+    // file's other lines.
     int Load();
     // Writes all eleven keys of section "zarn", empty values too. Answers 1.
     int Save();
@@ -75,6 +76,9 @@ public:
     // check_revocation: 1 looks up the revocation of a stamp's signer on line when the stamp
     // carries no answer (core/TrustEvaluator.h); 0 (the default) uses what the stamp carries.
     int32_t m_nCheckRevocation = 0;
+    // tl_auto_update: 1 updates the EU trusted lists in the background at start-up when the
+    // last update is a week old or more; 0 (the default) only when the user asks.
+    int32_t m_nTlAutoUpdate = 0;
     std::string m_strIniFile = "mivoklient.ini";
 };
 

@@ -3,6 +3,7 @@
 #include "core/TimeStampPart.h"
 #include "core/TrustChecks.h"
 #include "core/TrustToken.h"
+#include "platform/AtomicFile.h"
 #include "platform/ConfigDirs.h"
 #include "platform/LastError.h"
 
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,46 +49,13 @@ bool MakeFolders(const std::string& dir) {
     return true;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes `dir`/`name` through a temporary file in the same folder: flushed, renamed over
-// the name, and the folder flushed, so that the name holds the old bytes or the new ones.
+// Writes `dir`/`name` through the program's atomic writer, so that the name holds the old
+// bytes or the new ones.
 bool WriteFileAtomically(const std::string& dir, const std::string& name,
                          const std::string& bytes) {
-    std::string temporary = dir + "/." + name + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return Fail(errno);
-    bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temporary.c_str(), (dir + "/" + name).c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-        return Fail(error != 0 ? error : EIO);
-    }
-    if (const int folder = open(dir.c_str(), O_RDONLY | O_DIRECTORY); folder >= 0) {
-        fsync(folder);
-        close(folder);
-    }
-    return true;
+    const std::span<const unsigned char> data(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              bytes.size());
+    return ::WriteFileAtomically(dir + "/" + name, data, FileMode::Document);
 }
 
 std::string Pem(std::span<X509* const> certificates) {
@@ -237,6 +204,12 @@ bool AddToAddressBook(X509* cert, std::string& path) {
     if (!EnsureUserConfigDir())
         return false;
     return StoreCertificate(AddressBookDir(), cert, path);
+}
+
+TrustedCertificate DescribeCertificate(X509* cert) {
+    if (cert == nullptr)
+        return {};
+    return {NameText(X509_get_subject_name(cert)), Fingerprint(cert, true), {}};
 }
 
 X509Ptr StampChainTop(const CTimeStampPart& part) {

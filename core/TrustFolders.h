@@ -4,8 +4,8 @@
 //
 // The folder written is $MIVOKLIENT_TRUST_DIR when that is set (it is then the only anchor
 // folder read), else UserConfigDir()/trust. Each certificate is written as PEM to a file
-// named after its SHA-256 fingerprint, atomically (a temporary file in the folder, flushed
-// to disk, then renamed), so a crash leaves the old folder or the new one. Changing the
+// named after its SHA-256 fingerprint, through the program's atomic writer
+// (platform/AtomicFile.h), so a crash leaves the old folder or the new one. Changing the
 // trust folder rebuilds the process's anchor store.
 //
 // Failing calls answer false with the reason in the last error (platform/LastError.h):
@@ -36,6 +36,9 @@ struct TrustedCertificate {
 [[nodiscard]] bool AddTrustAnchor(X509* cert, std::string& path);
 // The first certificate of `bytes` (PEM or DER) as an anchor.
 [[nodiscard]] bool AddTrustAnchorBytes(std::span<const unsigned char> bytes, std::string& path);
+
+// The subject and fingerprint of `cert`, as the list shows them (no file).
+TrustedCertificate DescribeCertificate(X509* cert);
 
 // The certificates of the trust folder, files in name order, each certificate of a file in
 // its order. Files that hold no certificate are not listed. A missing folder lists nothing.

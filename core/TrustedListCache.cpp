@@ -1,6 +1,8 @@
 #include "core/TrustedListCache.h"
 
 #include "core/TrustedListXml.h"
+#include "platform/AtomicFile.h"
+#include "platform/LastError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,18 +63,6 @@ bool MakeDirs(const std::string& dir, std::string& error) {
     }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 void SyncFolder(const std::string& dir) {
     const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -101,28 +91,13 @@ bool IsTerritoryCode(std::string_view text) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string temporary = (slash == std::string::npos ? "." : dir) + "/." +
-                            (slash == std::string::npos ? path : path.substr(slash + 1)) +
-                            ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        error = ErrnoText("cannot create a file in", dir);
-        return false;
-    }
-    const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
-    const int savedErrno = errno;
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
-        if (!written)
-            errno = savedErrno;
-        error = ErrnoText("cannot write", path);
-        unlink(temporary.c_str());
-        return false;
-    }
-    SyncFolder(dir);
-    return true;
+    const std::span<const unsigned char> data(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                              bytes.size());
+    if (::WriteFileAtomically(path, data, FileMode::Document))
+        return true;
+    errno = static_cast<int>(GetLastError());
+    error = ErrnoText("cannot write", path);
+    return false;
 }
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {

@@ -25,9 +25,9 @@ std::string TrustedListDir();
 // Two capital letters: the only territory names that become file names here.
 bool IsTerritoryCode(std::string_view text);
 
-// Writes `bytes` to `path` so that the path holds either its old content or all of the
-// new: a temporary file in the same folder, flushed to disk, renamed over the path, and
-// the folder flushed. False with an English reason (and the temporary file removed).
+// Writes `bytes` to `path` through the program's atomic writer (platform/AtomicFile.h), so
+// that the path holds either its old content or all of the new. False with an English
+// reason.
 [[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view bytes,
                                        std::string& error);
 

@@ -273,4 +273,12 @@ UpdateSummary UpdateTrustedLists(IListSource& source, const UpdateOptions& optio
     return updater.Run();
 }
 
+bool AutoUpdateDue(const std::string& cacheDir, uint64_t now) {
+    ListIndex lotl;
+    std::string error;
+    if (!ListCache(cacheDir).Load("EU", lotl, error))
+        return true;
+    return lotl.verifiedAt > now || now - lotl.verifiedAt >= kAutoUpdateInterval;
+}
+
 } // namespace tl

@@ -67,4 +67,11 @@ struct UpdateSummary {
 
 UpdateSummary UpdateTrustedLists(IListSource& source, const UpdateOptions& options);
 
+// How often the lists are updated by themselves when the user asked for that.
+inline constexpr uint64_t kAutoUpdateInterval = 7ull * 24 * 3600 * 10'000'000; // a week
+
+// Whether the lists of `cacheDir` are due for such an update at `now` (file-time ticks): the
+// EU list of the lists was last verified a week or more ago, or is not stored.
+bool AutoUpdateDue(const std::string& cacheDir, uint64_t now);
+
 } // namespace tl

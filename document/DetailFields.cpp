@@ -3,6 +3,7 @@
 #include "document/DetailFields.h"
 
 #include "core/HashAlgorithms.h"
+#include "core/StampVerdicts.h"
 #include "core/TimeStampPart.h"
 #include "core/ValueText.h"
 #include "support/Conversions.h"
@@ -68,9 +69,60 @@ std::string NoTacText() {
     return LoadResString(IDS_NO_TAC_FOUND);
 }
 
+// ---- The verdicts' texts (read only once something was judged) --------------------------
+
+const TrustResult& Trust(const StampVerdicts& v) {
+    return *v.trust;
+}
+
+std::string QualifiedKey(const StampVerdicts& v) {
+    if (!v.qualified)
+        return {};
+    switch (v.qualified->qualified) {
+    case Qualified::Yes:
+        return "yes";
+    case Qualified::No:
+        return "no";
+    case Qualified::Unknown:
+        return "unknown";
+    }
+    return {};
+}
+
+std::string TacVerifiedKey(const StampVerdicts& v) {
+    switch (Trust(v).tac) {
+    case TacVerification::Verified:
+        return "yes";
+    case TacVerification::NotVerified:
+        return "no";
+    case TacVerification::NoTac:
+        break;
+    }
+    return {};
+}
+
+std::string QualifiedText(const StampVerdicts& v, std::string QualifiedVerdict::*member) {
+    return v.qualified ? (*v.qualified).*member : std::string();
+}
+
+FieldTone TrustTone(const StampVerdicts& v) {
+    return Trust(v).IsTrusted() ? FieldTone::Good : FieldTone::Bad;
+}
+
+FieldTone TacTone(const StampVerdicts& v) {
+    return Trust(v).tac == TacVerification::NotVerified ? FieldTone::Bad : FieldTone::None;
+}
+
+FieldTone QualifiedTone(const StampVerdicts& v) {
+    return v.qualified && v.qualified->qualified == Qualified::Yes ? FieldTone::Good
+                                                                   : FieldTone::Bad;
+}
+
 constexpr auto kCheck = FieldSource::Check;
 constexpr auto kToken = FieldSource::Token;
 constexpr auto kTac = FieldSource::Tac;
+constexpr auto kVerdicts = FieldSource::Verdicts;
+constexpr unsigned kShown = kShowText | kShowJson;
 
 // In page order; `order` is the document's own order.
 constexpr std::array kFields = std::to_array<DetailField>({
@@ -151,15 +203,49 @@ constexpr std::array kFields = std::to_array<DetailField>({
     {"m_tac_strValidUntil", kTac,
      [](const Part& p) { return FormatGenTime(FieldText(p.CertInfo().szValidTo)); }, nullptr,
      PageSection::NotShown, 22},
+    // The verdicts, judged once the stamp passed its checks.
+    {"trust", kVerdicts, nullptr, nullptr, PageSection::NotShown, 25, kShown,
+     [](const StampVerdicts& v) {
+         return std::string(TrustVerdictRowOf(Trust(v).verdict).key);
+     }},
+    {"trust_msg", kVerdicts, nullptr, nullptr, PageSection::General, 26, kEverywhere,
+     [](const StampVerdicts& v) { return Trust(v).message; }, TrustTone},
+    {"tac_verified", kVerdicts, nullptr, nullptr, PageSection::NotShown, 27, kShowJson,
+     TacVerifiedKey},
+    {"trust_anchor", kVerdicts, nullptr, nullptr, PageSection::NotShown, 28, kShown,
+     [](const StampVerdicts& v) {
+         return Trust(v).anchorSubject;
+     }},
+    // The note beside the TAC's fields, in red, when its signature did not hold.
+    {"tac_note", kVerdicts, nullptr, nullptr, PageSection::Tac, 29, kPageFill | kShowText,
+     [](const StampVerdicts& v) { return Trust(v).tacNote; }, TacTone},
+    {"qualified", kVerdicts, nullptr, nullptr, PageSection::NotShown, 30, kShown, QualifiedKey},
+    {"qualified_msg", kVerdicts, nullptr, nullptr, PageSection::General, 31, kEverywhere,
+     [](const StampVerdicts& v) { return QualifiedText(v, &QualifiedVerdict::message); },
+     QualifiedTone},
+    {"tl_territory", kVerdicts, nullptr, nullptr, PageSection::NotShown, 32, kShown,
+     [](const StampVerdicts& v) {
+         return QualifiedText(v, &QualifiedVerdict::territory);
+     }},
+    {"tl_service", kVerdicts, nullptr, nullptr, PageSection::NotShown, 33, kShown,
+     [](const StampVerdicts& v) {
+         return QualifiedText(v, &QualifiedVerdict::serviceName);
+     }},
 });
 
 static_assert(kFields[kCheckOutcomeField].name == "m_hash_verif_msg");
 
-static_assert(std::is_sorted(kFields.begin(), kFields.end(),
+// The stamp's own fields first, in the page's sections; the verdicts' fields after them.
+constexpr std::size_t kOwnFields = 25;
+static_assert(std::is_sorted(kFields.begin(), kFields.begin() + kOwnFields,
                              [](const DetailField& a, const DetailField& b) {
                                  return a.section < b.section;
                              }),
               "the rows follow the page's sections");
+static_assert(std::all_of(kFields.begin(), kFields.end(), [](const DetailField& f) {
+    return (f.source == FieldSource::Verdicts) == (f.readVerdicts != nullptr && !f.read) &&
+           (f.source == FieldSource::Verdicts) == (f.order >= kOwnFields);
+}));
 
 // The indexes of the rows in the document's own order; every order number is used once.
 constexpr auto kDocumentOrder = [] {
@@ -200,10 +286,17 @@ std::size_t DetailFieldIndex(std::string_view name) {
     return static_cast<std::size_t>(field - kFields.begin());
 }
 
-std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checked) {
+std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checked,
+                                         const StampVerdicts* verdicts) {
     std::vector<std::string> texts;
     texts.reserve(kFields.size());
     for (const DetailField& field : kFields) {
+        if (field.source == FieldSource::Verdicts) {
+            texts.push_back(verdicts != nullptr && verdicts->Judged()
+                                ? field.readVerdicts(*verdicts)
+                                : std::string());
+            continue;
+        }
         const bool there = field.source == FieldSource::Check   ? checked
                            : field.source == FieldSource::Token ? part.HasTstInfo()
                                                                 : part.HasTac();
@@ -213,4 +306,10 @@ std::vector<std::string> ReadDetailTexts(const CTimeStampPart& part, bool checke
             texts.push_back(field.absent != nullptr ? field.absent() : std::string());
     }
     return texts;
+}
+
+FieldTone DetailFieldTone(std::size_t index, const StampVerdicts& verdicts) {
+    if (index >= kFields.size() || kFields[index].tone == nullptr || !verdicts.Judged())
+        return FieldTone::None;
+    return kFields[index].tone(verdicts);
 }

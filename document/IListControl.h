@@ -4,6 +4,8 @@
 // the registry index.
 #pragma once
 
+#include "document/RowVerdict.h"
+
 #include <string>
 
 class IListControl {
@@ -31,4 +33,7 @@ public:
     virtual void ScrollToEnd() = 0;
     // Gives the keyboard focus to the list.
     virtual void SetFocus() = 0;
+    // Shows the row's verdict: a badge before its name, the tooltip over the row. A list
+    // without badges ignores it.
+    virtual void SetRowVerdict(int /*row*/, const RowVerdict& /*verdict*/) {}
 };

@@ -30,6 +30,18 @@ long LeadingInteger(const std::string& text) {
     return static_cast<long>(negative ? -value : value);
 }
 
+std::string ToneClass(FieldTone tone) {
+    switch (tone) {
+    case FieldTone::Good:
+        return "verdict-good";
+    case FieldTone::Bad:
+        return "verdict-bad";
+    case FieldTone::None:
+        break;
+    }
+    return {};
+}
+
 int ProxyTypeOf(const std::string& value) {
     if (value == "USE_DIRECT_VAL")
         return 1;
@@ -74,14 +86,24 @@ PageFills StampPageFills(const CZarnDoc* doc) {
     const auto fields = DetailFields();
     const auto order = DetailFieldsInDocumentOrder();
     for (std::size_t index : order)
-        if (fields[index].section == PageSection::General)
+        if (fields[index].section == PageSection::General &&
+            fields[index].source != FieldSource::Verdicts)
             fills.push_back(Text(fields[index].name, doc->DetailText(index)));
     if (!doc->SourceMatches())
         fills.push_back({PageFill::Kind::Background, std::string(fields[kCheckOutcomeField].name),
                          kMismatchColour});
     for (std::size_t index : order)
-        if (fields[index].section != PageSection::General)
+        if (fields[index].section != PageSection::General &&
+            fields[index].source != FieldSource::Verdicts)
             fills.push_back(Text(fields[index].name, doc->DetailText(index)));
+    // The verdicts' texts, then the colour of each cell that has one.
+    for (std::size_t index : order)
+        if (fields[index].source == FieldSource::Verdicts && (fields[index].places & kPageFill))
+            fills.push_back(Text(fields[index].name, doc->DetailText(index)));
+    for (std::size_t index : order)
+        if (fields[index].tone != nullptr && (fields[index].places & kPageFill))
+            fills.push_back({PageFill::Kind::Tone, std::string(fields[index].name),
+                             ToneClass(DetailFieldTone(index, doc->Verdicts()))});
     return fills;
 }
 
@@ -199,6 +221,7 @@ SubmitOutcome HandleSubmit(std::string_view pagePath, std::span<const unsigned c
             outcome.cancel = true;
             std::string value;
             outcome.showCertificate = FindField(text, "VIEW_CERT_ID=", value);
+            outcome.trustAuthority = FindField(text, "TRUST_TSA_ID=", value);
         }
     }
     return outcome;

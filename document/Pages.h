@@ -47,6 +47,8 @@ struct PageFill {
         Background, // its style background colour, `value` a hex colour like "FF0000"
         Value,      // the value of a text input
         Radio,      // selects the radio button (`value` unused)
+        Tone,       // the element's verdict colour class: "verdict-good", "verdict-bad" or
+                    // "" (neither)
     };
     Kind kind = Kind::Text;
     std::string id;
@@ -57,7 +59,8 @@ struct PageFill {
 using PageFills = std::vector<PageFill>;
 
 // The stamp details page: every published text of the document in the page's order, the
-// check's cell red when the source file does not match. Null document: no fills.
+// check's cell red when the source file does not match, then the verdicts' texts and their
+// colours. Null document: no fills.
 PageFills StampPageFills(const CZarnDoc* doc);
 // The settings form: hash, policy and server from the defaults when `showDefaults`, else
 // from the stored values; proxy fields and connection type always the stored ones.
@@ -93,6 +96,7 @@ struct SubmitOutcome {
     bool showAbout = false;       // load the about page instead
     bool showDefaults = false;    // the reloaded settings form shows the defaults
     bool showCertificate = false; // open the TSA's certificate outside the program
+    bool trustAuthority = false;  // trust the shown stamp's authority (after a question)
     bool saved = false;           // the settings were written
 
     bool operator==(const SubmitOutcome&) const = default;

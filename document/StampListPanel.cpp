@@ -72,5 +72,7 @@ void CStampListPanel::OnItemChanged(int row, bool focused) {
     if (row == -1 || !focused || m_pDocument == nullptr)
         return;
     m_pDocument->ShowEntry(row);
+    if (const std::optional<RowVerdict> verdict = m_pDocument->ShownEntryVerdict())
+        m_control.SetRowVerdict(row, *verdict);
     m_control.SetFocus();
 }

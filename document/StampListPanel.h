@@ -20,7 +20,8 @@ public:
     [[nodiscard]] int DeleteSelected() override;
 
     // The list control reports that `row`'s state changed; `focused` when it gained the
-    // focused state. A focused row is shown by the document at once.
+    // focused state. A focused row is shown by the document at once, and its badge set to
+    // the verdict the document reached.
     void OnItemChanged(int row, bool focused);
 
 private:

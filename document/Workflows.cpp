@@ -165,9 +165,11 @@ int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
         } else {
             const std::string caption = LoadResString(IDS_VERIFY_RESULT_CAPTION);
             CTimeStampPart part;
+            m_lastVerification = {};
             if (part.VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile)) {
-                MessageBoxes().Show(LoadResString(IDS_STAMP_OK), caption, MsgButtons::Ok,
-                                    MsgIcon::Information);
+                // The check's outcome, then the verdicts on lines of their own.
+                MessageBoxes().Show(LoadResString(IDS_STAMP_OK) + "\n" + JudgeVerification(part),
+                                    caption, MsgButtons::Ok, MsgIcon::Information);
             } else {
                 MessageBoxes().Show(LoadResString(IDS_DIGEST_MISMATCH) + "\n\n" + part.ErrorText(),
                                     caption, MsgButtons::Ok, MsgIcon::Error);

@@ -74,6 +74,7 @@ void CZarnDoc::ShowEntry(int index) {
 void CZarnDoc::ClearDisplay() {
     Reset();
     m_currentEntry = CStampListEntry{};
+    m_verdicts = {};
     m_detailTexts.assign(DetailFields().size(), std::string());
 }
 
@@ -83,7 +84,9 @@ void CZarnDoc::LoadEntry(CStampListEntry entry) {
     // The details come from the stamp file whenever it could be decoded, also when the
     // source does not match.
     const bool matches = checked && VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile);
-    m_detailTexts = ReadDetailTexts(*this, checked);
+    if (checked)
+        JudgeShownStamp();
+    m_detailTexts = ReadDetailTexts(*this, checked, &m_verdicts);
     if (checked) {
         if (!matches)
             ErrorBox(ErrorText());

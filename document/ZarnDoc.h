@@ -3,14 +3,17 @@
 // live in the registry, and the document only knows which entry it shows. Its modified
 // flag means one thing: the registry has changes not yet written to the INI file.
 //
-// Its methods live in ZarnDoc.cpp (commands, the shown entry, the list, the save point) and
-// Workflows.cpp (the new-stamp, open and verify workflows and the stamp files); the detail
+// Its methods live in ZarnDoc.cpp (commands, the shown entry, the list, the save point),
+// Workflows.cpp (the new-stamp, open and verify workflows and the stamp files) and
+// TrustWorkflow.cpp (the verdicts of the shown stamp, trusting its authority); the detail
 // texts are read through the table of DetailFields.h.
 #pragma once
 
 #include "core/HashAlgorithms.h"
+#include "core/StampVerdicts.h"
 #include "core/TimeStampPart.h"
 #include "document/DocView.h"
+#include "document/RowVerdict.h"
 #include "document/StampListPanel.h"
 #include "list/StampList.h"
 
@@ -61,6 +64,25 @@ public:
     // Empties the shown stamp: part reset, current entry and detail texts empty.
     void ClearDisplay();
 
+    // ---- Verdicts (TrustWorkflow.cpp) ------------------------------------------------------
+
+    // The verdicts of the shown stamp, judged when it was shown, once the stamp itself passed
+    // its checks (its source file may still not match).
+    const StampVerdicts& Verdicts() const { return m_verdicts; }
+    // The verdicts of the stamp that the verify workflow checked last (nothing judged when
+    // its checks failed).
+    const StampVerdicts& LastVerification() const { return m_lastVerification; }
+    // The shown entry's badge for its list row; nullopt while no stamp is shown.
+    std::optional<RowVerdict> ShownEntryVerdict() const override;
+    // Trusting the shown stamp's authority on purpose: asks, naming the top of its chain
+    // with its fingerprint, and on yes copies that certificate into the user's trust folder
+    // and the signer's into the address book, then shows the stamp judged anew. True when
+    // the certificate was added.
+    bool TrustShownAuthority();
+    // Shows the shown stamp anew, judged again (the anchors or the lists changed): through
+    // its row when it is listed, so that the row's badge follows. Nothing when none is shown.
+    void JudgeShownEntryAgain();
+
     int GetCurrentEntryIndex() const { return m_nCurrentEntry; }
     CStampList& Registry() { return m_list; }
 
@@ -99,7 +121,14 @@ public:
     bool HasMainWindow() const;
 
 private:
+    // Judges the shown stamp, when it passed its checks, with the options of the settings.
+    void JudgeShownStamp();
+    // Judges the stamp that `part` verified; what the verification's box adds.
+    std::string JudgeVerification(const CTimeStampPart& part);
+
     std::binary_semaphore m_semBusy{1};
+    StampVerdicts m_verdicts;
+    StampVerdicts m_lastVerification;
     // The texts of the detail fields, in DetailFields() order.
     std::vector<std::string> m_detailTexts;
     std::vector<std::string> m_stampExtensions;

@@ -20,4 +20,19 @@ public:
 // Installs the process-wide message boxes; nullptr restores the default, which writes
 // the text to standard error and answers Ok or No. Answers the previous one.
 IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes);
+// The boxes of the calling thread: those installed for it (ScopedThreadMessageBoxes), else
+// the process-wide ones.
 IMessageBoxes& MessageBoxes();
+
+// Installs `boxes` for the calling thread alone while it exists, e.g. for a worker thread
+// that must not show anything; the previous ones of the thread come back after it.
+class ScopedThreadMessageBoxes {
+public:
+    explicit ScopedThreadMessageBoxes(IMessageBoxes* boxes);
+    ~ScopedThreadMessageBoxes();
+    ScopedThreadMessageBoxes(const ScopedThreadMessageBoxes&) = delete;
+    ScopedThreadMessageBoxes& operator=(const ScopedThreadMessageBoxes&) = delete;
+
+private:
+    IMessageBoxes* m_previous;
+};

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -19,6 +20,7 @@ public:
 
 StderrMessageBoxes g_defaultBoxes;
 std::atomic<IMessageBoxes*> g_installedBoxes{nullptr};
+thread_local IMessageBoxes* t_threadBoxes = nullptr;
 
 } // namespace
 
@@ -27,6 +29,15 @@ IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes) {
 }
 
 IMessageBoxes& MessageBoxes() {
+    if (t_threadBoxes != nullptr)
+        return *t_threadBoxes;
     IMessageBoxes* boxes = g_installedBoxes.load();
     return boxes != nullptr ? *boxes : g_defaultBoxes;
+}
+
+ScopedThreadMessageBoxes::ScopedThreadMessageBoxes(IMessageBoxes* boxes)
+    : m_previous(std::exchange(t_threadBoxes, boxes)) {}
+
+ScopedThreadMessageBoxes::~ScopedThreadMessageBoxes() {
+    t_threadBoxes = m_previous;
 }

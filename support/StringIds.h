@@ -17,6 +17,8 @@
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
 //   61800-61849        our own: the trust verdict of a stamp's signer
 //   61850-61899        our own: EU trusted lists and the qualified verdict
+//   61980-61999        our own: trust and the trusted lists in the window and on the
+//                      command line (61980 is also the id of the lists' update command)
 //   62000 + status     HTTP status texts
 //   63000 + (code - 12000)  texts of the internet error codes 12000-12174
 #pragma once
@@ -296,6 +298,28 @@ inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_REVOKED = 61896; // accre
 inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recognisedatnationallevel
 inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
 inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
+
+// Trust and the trusted lists in the window and on the command line.
+inline constexpr uint32_t ID_TL_UPDATE = 61980; // command; its text is "prompt\ntip"
+inline constexpr uint32_t IDS_MENU_TL_UPDATE = 61981;
+inline constexpr uint32_t IDS_TRUST_AUTHORITY_QUESTION = 61982; // subject, SHA-256
+inline constexpr uint32_t IDS_TL_PROGRESS_TITLE = 61983;
+inline constexpr uint32_t IDS_TL_PROGRESS_LABEL = 61984; // list name, %d of %d
+inline constexpr uint32_t IDS_CLI_HELP_TRUST_ADD = 61985;
+inline constexpr uint32_t IDS_CLI_HELP_TRUST_LIST = 61986;
+inline constexpr uint32_t IDS_CLI_HELP_TRUST_REMOVE = 61987;
+inline constexpr uint32_t IDS_CLI_HELP_TL_UPDATE = 61988;
+inline constexpr uint32_t IDS_CLI_HELP_TL_IMPORT = 61989;
+inline constexpr uint32_t IDS_CLI_HELP_TL_STATUS = 61990;
+inline constexpr uint32_t IDS_CLI_VALUE_LOTL = 61991;
+inline constexpr uint32_t IDS_CLI_VALUE_ONLY = 61992;
+inline constexpr uint32_t IDS_CLI_TRUST_ADDED = 61993;     // subject, SHA-256, file
+inline constexpr uint32_t IDS_CLI_TRUST_EMPTY = 61994;     // folder
+inline constexpr uint32_t IDS_CLI_TRUST_REMOVE = 61995;    // subject: the question
+inline constexpr uint32_t IDS_CLI_TRUST_REMOVED = 61996;   // subject
+inline constexpr uint32_t IDS_CLI_BAD_TERRITORIES = 61997; // the value given
+inline constexpr uint32_t IDS_CLI_NO_CERTIFICATE = 61998;  // file
+inline constexpr uint32_t IDS_CLI_NEEDS_FOLDER = 61999;    // command
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

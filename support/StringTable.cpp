@@ -195,7 +195,10 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
      "Ověří razítko (.tsr nebo .tst) a jeho podpis a porovná miniaturu zdrojového\n"
      "souboru s miniaturou v razítku. Bez ZDROJE se zdroj odvodí z názvu razítka\n"
      "(smlouva.pdf.tsr -> smlouva.pdf). Podpisový certifikát se hledá v razítku,\n"
-     "jinak v adresáři addressbook v nastavení uživatele."},
+     "jinak v adresáři addressbook v nastavení uživatele. Na dalších řádcích vypíše,\n"
+     "zda je vydavatel důvěryhodný a zda je razítko kvalifikované. S --strict skončí\n"
+     "úspěchem, jen je-li vydavatel důvěryhodný, s --qualified, jen je-li razítko\n"
+     "kvalifikované podle seznamů důvěryhodných služeb EU."},
     {IDS_CLI_HELP_SHOW, "RAZÍTKO [ZDROJ]\n"
                         "Ověří razítko a vypíše všechny údaje stránky s podrobnostmi razítka\n"
                         "jako řádky \"pole: hodnota\" (s --json jako objekt JSON)."},
@@ -342,6 +345,47 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TL_SERVICE_RECOGNISED_NATIONALLY, "uznána na národní úrovni"},
     {IDS_TL_SERVICE_DEPRECATED_NATIONALLY, "zrušena na národní úrovni"},
     {IDS_TL_STATUS_HEADER, "Důvěryhodné seznamy ve složce %s:"},
+
+    {ID_TL_UPDATE, "Stáhne a ověří aktuální seznamy důvěryhodných služeb EU\n"
+                   "Aktualizovat seznamy důvěryhodných služeb EU"},
+    {IDS_MENU_TL_UPDATE, "&Aktualizovat seznamy důvěryhodných služeb EU…"},
+    {IDS_TRUST_AUTHORITY_QUESTION,
+     "Důvěřovat této certifikační autoritě?\n\n%s\nSHA-256: %s\n\n"
+     "Její certifikát bude uložen mezi důvěryhodné a časová razítka, která vede k ní, "
+     "budou uznána za důvěryhodná. Otisk SHA-256 porovnejte s otiskem, který autorita "
+     "zveřejňuje."},
+    {IDS_TL_PROGRESS_TITLE, "Aktualizace seznamů důvěryhodných služeb EU"},
+    {IDS_TL_PROGRESS_LABEL, "%s (%d z %d)"},
+    {IDS_CLI_HELP_TRUST_ADD,
+     "CERTIFIKÁT.pem\n"
+     "Uloží certifikát (PEM nebo DER) mezi důvěryhodné autority uživatele; razítka,\n"
+     "jejichž certifikát k němu vede, jsou pak důvěryhodná."},
+    {IDS_CLI_HELP_TRUST_LIST,
+     "\nVypíše důvěryhodné certifikáty uživatele: číslo, subjekt, otisk SHA-256, soubor."},
+    {IDS_CLI_HELP_TRUST_REMOVE,
+     "ČÍSLO\n"
+     "Odebere certifikát z důvěryhodných (číslo podle trust list).\n"
+     "Na terminálu se nejprve zeptá; bez terminálu odebere jen s --yes."},
+    {IDS_CLI_HELP_TL_UPDATE,
+     "\n"
+     "Stáhne seznam seznamů EU a důvěryhodné seznamy států, na které odkazuje,\n"
+     "ověří jejich podpisy a uloží je (proxy podle nastavení). --only omezí\n"
+     "aktualizaci na uvedené státy, --lotl zadá jinou adresu seznamu seznamů."},
+    {IDS_CLI_HELP_TL_IMPORT, "SLOŽKA\n"
+                             "Totéž ze souborů stažených jinde (na názvech souborů nezáleží)."},
+    {IDS_CLI_HELP_TL_STATUS,
+     "\n"
+     "Vypíše uložené seznamy: pořadové číslo, datum vydání, příští vydání,\n"
+     "výsledek ověření podpisu a zda je seznam zastaralý."},
+    {IDS_CLI_VALUE_LOTL, "URL\nadresu seznamu seznamů"},
+    {IDS_CLI_VALUE_ONLY, "CZ,SK\nkódy států oddělené čárkou"},
+    {IDS_CLI_TRUST_ADDED, "Přidáno mezi důvěryhodné: %s\n  SHA-256: %s\n  %s"},
+    {IDS_CLI_TRUST_EMPTY, "Ve složce %s není žádný důvěryhodný certifikát."},
+    {IDS_CLI_TRUST_REMOVE, "Odebrat z důvěryhodných certifikát %s?"},
+    {IDS_CLI_TRUST_REMOVED, "Odebráno z důvěryhodných: %s"},
+    {IDS_CLI_BAD_TERRITORIES, "'%s' není seznam kódů států (např. CZ,SK)"},
+    {IDS_CLI_NO_CERTIFICATE, "Soubor %s neobsahuje certifikát."},
+    {IDS_CLI_NEEDS_FOLDER, "%s potřebuje složku se staženými seznamy"},
 
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},

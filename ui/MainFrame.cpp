@@ -5,6 +5,7 @@
 #include "support/Messages.h"
 #include "support/StringIds.h"
 #include "ui/StampListBar.h"
+#include "ui/TlUpdater.h"
 #include "ui/ZarnView.h"
 
 #include <QAction>
@@ -140,6 +141,7 @@ void CMainFrame::CreateMenu() {
 
     QMenu* tools = bar->addMenu(Res(IDS_MENU_TOOLS));
     tools->addAction(NewAction(ID_SETTINGS, IDS_MENU_SETTINGS, QStringLiteral("settings")));
+    tools->addAction(NewAction(ID_TL_UPDATE, IDS_MENU_TL_UPDATE, {}));
 
     QMenu* help = bar->addMenu(Res(IDS_MENU_HELP));
     help->addAction(NewAction(ID_HELP_CONTENTS, IDS_MENU_HELP_CONTENTS, QStringLiteral("help")));
@@ -236,6 +238,9 @@ bool CMainFrame::OnFrameCommand(unsigned id) {
     case ID_VIEW_STATUS_BAR:
         statusBar()->setVisible(!statusBar()->isVisibleTo(this));
         return true;
+    case ID_TL_UPDATE:
+        TlUpdater()->RunWithDialog();
+        return true;
     default:
         return false;
     }
@@ -274,6 +279,12 @@ void CMainFrame::UpdateIndicators() {
     for (const auto& [id, light] : lights)
         if (QLabel* pane = Indicator(id))
             pane->setText(LockLightOn(light) ? Res(id) : QString());
+}
+
+CTlUpdater* CMainFrame::TlUpdater() {
+    if (m_pTlUpdater == nullptr)
+        m_pTlUpdater = new CTlUpdater(this, m_pDocument);
+    return m_pTlUpdater;
 }
 
 QAction* CMainFrame::Action(unsigned id) const {

@@ -11,6 +11,7 @@
 #include <map>
 
 class CStampListBar;
+class CTlUpdater;
 class CZarnDoc;
 class CZarnView;
 class QLabel;
@@ -47,7 +48,8 @@ public:
     // Routes `id` to the view, the document, the frame and the application in this order;
     // true when one of them handled it.
     bool OnCommand(unsigned id);
-    // The frame's own commands: 32774 (list panel) and the toolbar and status bar toggles.
+    // The frame's own commands: 32774 (list panel), the toolbar and status bar toggles and
+    // 61980 (update the EU trusted lists).
     bool OnFrameCommand(unsigned id);
     // Shows the list panel when it is hidden, hides it when it is shown.
     void OnViewStampList();
@@ -62,6 +64,8 @@ public:
     QAction* Action(unsigned id) const;
     CZarnView* View() const { return m_pView; }
     CStampListBar* ListBar() const { return m_pListBar; }
+    // The updater of the EU trusted lists (command 61980), made at first use.
+    CTlUpdater* TlUpdater();
     QToolBar* ToolBar() const { return m_pToolBar; }
     QLabel* Indicator(unsigned id) const;
     // The message pane's idle text.
@@ -86,5 +90,6 @@ private:
     CStampListBar* m_pListBar = nullptr;
     CZarnView* m_pView = nullptr;
     CZarnDoc* m_pDocument = nullptr;
+    CTlUpdater* m_pTlUpdater = nullptr; // owned by the frame
     std::function<bool(unsigned)> m_appCommand;
 };

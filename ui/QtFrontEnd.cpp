@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -70,14 +71,28 @@ MsgResult ShowBox(QWidget* owner, const QString& text, const QString& caption, M
     return MsgResult::Ok;
 }
 
+// Runs `ask` on the window's thread: a worker (the trusted lists' update) that needs an
+// answer waits for it there.
+template <typename Result, typename Ask> Result OnWindowThread(Ask ask) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread())
+        return ask();
+    Result result{};
+    QMetaObject::invokeMethod(
+        app, [&result, &ask] { result = ask(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
 } // namespace
 
 // ---- CQtMessageBoxes --------------------------------------------------------------------
 
 MsgResult CQtMessageBoxes::Show(const std::string& text, const std::string& caption,
                                 MsgButtons buttons, MsgIcon icon) {
-    return ShowBox(ActiveOwner(), QString::fromStdString(text), QString::fromStdString(caption),
-                   buttons, icon);
+    return OnWindowThread<MsgResult>([&] {
+        return ShowBox(ActiveOwner(), QString::fromStdString(text), QString::fromStdString(caption),
+                       buttons, icon);
+    });
 }
 
 // ---- CQtFrontEnd ------------------------------------------------------------------------
@@ -110,76 +125,83 @@ bool CQtFrontEnd::RunVerifyDialog(VerifyDialogValues& values) {
 bool CQtConnectionPrompts::ContinueDespiteCertificateProblem(uint32_t error,
                                                              const std::string& host,
                                                              const std::string& detail) {
-    // The server, what is wrong with its certificate in our words, the TLS library's own
-    // description, then the question. Going on is never the default.
-    std::string text = FormatRes(IDS_CERT_PROBLEM_INTRO, host);
-    const std::string reason = error >= 12000 && error <= 12174
-                                   ? LoadResString(IDS_INTERNET_ERROR_BASE + (error - 12000))
-                                   : std::string();
-    if (!reason.empty())
-        text += "\n\n" + reason;
-    if (!detail.empty())
-        text += "\n\n" + detail;
-    text += "\n\n" + LoadResString(IDS_CERT_PROBLEM_QUESTION);
-    return ShowBox(ActiveOwner(), QString::fromStdString(text), Res(IDS_CERT_PROBLEM_CAPTION),
-                   MsgButtons::YesNo, MsgIcon::Question, false) == MsgResult::Yes;
+    // Asked on the window's thread, wherever the transport runs.
+    return OnWindowThread<bool>([&]() -> bool {
+        // The server, what is wrong with its certificate in our words, the TLS library's own
+        // description, then the question. Going on is never the default.
+        std::string text = FormatRes(IDS_CERT_PROBLEM_INTRO, host);
+        const std::string reason = error >= 12000 && error <= 12174
+                                       ? LoadResString(IDS_INTERNET_ERROR_BASE + (error - 12000))
+                                       : std::string();
+        if (!reason.empty())
+            text += "\n\n" + reason;
+        if (!detail.empty())
+            text += "\n\n" + detail;
+        text += "\n\n" + LoadResString(IDS_CERT_PROBLEM_QUESTION);
+        return ShowBox(ActiveOwner(), QString::fromStdString(text), Res(IDS_CERT_PROBLEM_CAPTION),
+                       MsgButtons::YesNo, MsgIcon::Question, false) == MsgResult::Yes;
+    });
 }
 
 bool CQtConnectionPrompts::AskCredentials(AuthTarget target, const std::string& host,
                                           const std::string& realm, std::string& user,
                                           std::string& password) {
-    const bool proxy = target == AuthTarget::Proxy;
-    QDialog dialog(ActiveOwner(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                      Qt::WindowCloseButtonHint);
-    dialog.setObjectName(QStringLiteral("CredentialsDialog"));
-    dialog.setWindowTitle(Res(proxy ? IDS_CRED_PROXY_CAPTION : IDS_CRED_SERVER_CAPTION));
+    // Asked on the window's thread, wherever the transport runs.
+    return OnWindowThread<bool>([&]() -> bool {
+        const bool proxy = target == AuthTarget::Proxy;
+        QDialog dialog(ActiveOwner(), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                          Qt::WindowCloseButtonHint);
+        dialog.setObjectName(QStringLiteral("CredentialsDialog"));
+        dialog.setWindowTitle(Res(proxy ? IDS_CRED_PROXY_CAPTION : IDS_CRED_SERVER_CAPTION));
 
-    auto* layout = new QVBoxLayout(&dialog);
-    // Host and realm come from the network: shown as plain text, never as markup.
-    auto* intro = new QLabel(QString::fromStdString(FormatRes(
-                                 proxy ? IDS_CRED_PROXY_INTRO : IDS_CRED_SERVER_INTRO, host)),
-                             &dialog);
-    intro->setTextFormat(Qt::PlainText);
-    intro->setWordWrap(true);
-    layout->addWidget(intro);
-    if (!realm.empty()) {
-        auto* realmLabel =
-            new QLabel(QString::fromStdString(FormatRes(IDS_CRED_REALM, realm)), &dialog);
-        realmLabel->setTextFormat(Qt::PlainText);
-        realmLabel->setWordWrap(true);
-        realmLabel->setObjectName(QStringLiteral("realmLabel"));
-        layout->addWidget(realmLabel);
-    }
+        auto* layout = new QVBoxLayout(&dialog);
+        // Host and realm come from the network: shown as plain text, never as markup.
+        auto* intro = new QLabel(QString::fromStdString(FormatRes(
+                                     proxy ? IDS_CRED_PROXY_INTRO : IDS_CRED_SERVER_INTRO, host)),
+                                 &dialog);
+        intro->setTextFormat(Qt::PlainText);
+        intro->setWordWrap(true);
+        layout->addWidget(intro);
+        if (!realm.empty()) {
+            auto* realmLabel =
+                new QLabel(QString::fromStdString(FormatRes(IDS_CRED_REALM, realm)), &dialog);
+            realmLabel->setTextFormat(Qt::PlainText);
+            realmLabel->setWordWrap(true);
+            realmLabel->setObjectName(QStringLiteral("realmLabel"));
+            layout->addWidget(realmLabel);
+        }
 
-    auto* form = new QFormLayout;
-    auto* userEdit = new QLineEdit(QString::fromStdString(user), &dialog);
-    userEdit->setObjectName(QStringLiteral("userEdit"));
-    auto* passwordEdit = new QLineEdit(QString::fromStdString(password), &dialog);
-    passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    auto* userLabel = new QLabel(Res(IDS_CRED_USER), &dialog);
-    userLabel->setBuddy(userEdit);
-    auto* passwordLabel = new QLabel(Res(IDS_CRED_PASSWORD), &dialog);
-    passwordLabel->setBuddy(passwordEdit);
-    form->addRow(userLabel, userEdit);
-    form->addRow(passwordLabel, passwordEdit);
-    layout->addLayout(form);
+        auto* form = new QFormLayout;
+        auto* userEdit = new QLineEdit(QString::fromStdString(user), &dialog);
+        userEdit->setObjectName(QStringLiteral("userEdit"));
+        auto* passwordEdit = new QLineEdit(QString::fromStdString(password), &dialog);
+        passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
+        passwordEdit->setEchoMode(QLineEdit::Password);
+        auto* userLabel = new QLabel(Res(IDS_CRED_USER), &dialog);
+        userLabel->setBuddy(userEdit);
+        auto* passwordLabel = new QLabel(Res(IDS_CRED_PASSWORD), &dialog);
+        passwordLabel->setBuddy(passwordEdit);
+        form->addRow(userLabel, userEdit);
+        form->addRow(passwordLabel, passwordEdit);
+        layout->addLayout(form);
 
-    auto* buttons = new QDialogButtonBox(&dialog);
-    QPushButton* ok = buttons->addButton(Res(IDS_BUTTON_OK), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(Res(IDS_BUTTON_CANCEL), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+        auto* buttons = new QDialogButtonBox(&dialog);
+        QPushButton* ok = buttons->addButton(Res(IDS_BUTTON_OK), QDialogButtonBox::AcceptRole);
+        ok->setObjectName(QStringLiteral("okButton"));
+        ok->setDefault(true);
+        QPushButton* cancel =
+            buttons->addButton(Res(IDS_BUTTON_CANCEL), QDialogButtonBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("cancelButton"));
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(buttons);
 
-    dialog.setMinimumWidth(dialog.fontMetrics().averageCharWidth() * 64);
-    (user.empty() ? userEdit : passwordEdit)->setFocus(Qt::OtherFocusReason);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    user = userEdit->text().toStdString();
-    password = passwordEdit->text().toStdString();
-    return true;
+        dialog.setMinimumWidth(dialog.fontMetrics().averageCharWidth() * 64);
+        (user.empty() ? userEdit : passwordEdit)->setFocus(Qt::OtherFocusReason);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        user = userEdit->text().toStdString();
+        password = passwordEdit->text().toStdString();
+        return true;
+    });
 }

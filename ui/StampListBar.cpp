@@ -1,5 +1,8 @@
 #include "ui/StampListBar.h"
 
+#include "list/StampList.h"
+#include "ui/RowVerdicts.h"
+
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -113,6 +116,7 @@ void CStampListCtrl::DeleteAllRows() {
         selectionModel()->clear();
         clear();
     }
+    ++m_nRowsGeneration;
     m_nShownRow = -1;
     viewport()->update();
 }
@@ -150,6 +154,7 @@ int CStampListCtrl::InsertRow(int row, const std::string& text) {
         const QuietScope quiet(m_bQuiet);
         insertTopLevelItem(row, item);
     }
+    ++m_nRowsGeneration;
     // The shown row moves down with the rows inserted above it.
     if (m_nShownRow >= row)
         ++m_nShownRow;
@@ -203,6 +208,7 @@ void CStampListCtrl::DeleteRow(int row) {
             selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
         delete takeTopLevelItem(row);
     }
+    ++m_nRowsGeneration;
     if (m_nShownRow == row)
         m_nShownRow = -1;
     else if (m_nShownRow > row)
@@ -273,4 +279,52 @@ bool CStampListBar::Create(const QString& title, QMainWindow* frame, unsigned id
     m_pList->show();
     // Columns and rows come with the first fill.
     return true;
+}
+
+int CStampListBar::FillOnce(const CStampList& list) {
+    const bool first = m_pLoader == nullptr && m_pList->RowCount() == 0;
+    const int rows = m_panel.FillOnce(list);
+    if (first && rows > 0 && rows == list.GetCount()) {
+        std::vector<std::string> paths;
+        for (const CStampListEntry& entry : list.Entries())
+            paths.push_back(entry.m_strStampFile);
+        m_pLoader = new CRowVerdictLoader(m_pList, std::move(paths));
+    }
+    return rows;
+}
+
+// ---- Verdict badges ---------------------------------------------------------------------
+
+namespace {
+
+constexpr int kBadgeRole = Qt::UserRole + 1;
+
+} // namespace
+
+void CStampListCtrl::SetRowVerdict(int row, const RowVerdict& verdict) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (row < 0 || item == nullptr)
+        return;
+    item->setData(0, kBadgeRole, static_cast<int>(verdict.badge));
+    item->setIcon(0, RowBadgeIcon(verdict.badge));
+    const QString tip = ToQString(verdict.tooltip);
+    for (int column = 0; column < std::max(1, m_nColumns); ++column)
+        item->setToolTip(column, tip);
+}
+
+void CStampListCtrl::SetLoadedRowVerdict(int row, const RowVerdict& verdict, unsigned generation) {
+    if (generation == m_nRowsGeneration && RowBadgeOf(row) == RowBadge::None)
+        SetRowVerdict(row, verdict);
+}
+
+RowBadge CStampListCtrl::RowBadgeOf(int row) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (row < 0 || item == nullptr)
+        return RowBadge::None;
+    return static_cast<RowBadge>(item->data(0, kBadgeRole).toInt());
+}
+
+std::string CStampListCtrl::RowTooltip(int row) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return row < 0 || item == nullptr ? std::string() : item->toolTip(0).toStdString();
 }

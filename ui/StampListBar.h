@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class CRowVerdictLoader;
+
 // The list: two columns, grid lines, single full-row selection, selection always shown.
 class CStampListCtrl : public QTreeWidget, public IListControl {
     Q_OBJECT
@@ -36,6 +38,19 @@ public:
     // The text of `row`, `column`; "" outside the list (tests, screenshots).
     std::string ItemText(int row, int column) const;
 
+    // ---- Verdict badges (the end of StampListBar.cpp) -------------------------------------
+
+    // The badge and tooltip of `row`, as the document judged its shown stamp.
+    void SetRowVerdict(int row, const RowVerdict& verdict) override;
+    // Counts every change of the rows (inserted, deleted, emptied).
+    unsigned RowsGeneration() const { return m_nRowsGeneration; }
+    // A verdict judged in the background for `row` while the rows were at `generation`:
+    // taken only when they still are and the row has no badge yet.
+    void SetLoadedRowVerdict(int row, const RowVerdict& verdict, unsigned generation);
+    // The badge shown on `row` (None outside the list) and its tooltip (tests).
+    RowBadge RowBadgeOf(int row) const;
+    std::string RowTooltip(int row) const;
+
 private:
     // Getting the keyboard focus makes no row current by itself.
     void focusInEvent(QFocusEvent* event) override;
@@ -44,6 +59,7 @@ private:
     void OnRowStateChanged();
 
     CStampListPanel* m_pPanel = nullptr;
+    unsigned m_nRowsGeneration = 0;
     int m_nColumns = 0;    // columns inserted so far
     int m_nShownRow = -1;  // the row last reported as chosen, -1 when none is
     bool m_bQuiet = false; // the program is changing rows: the view's signals report nothing
@@ -62,7 +78,8 @@ public:
     // The document that shows chosen rows and removes entries.
     void SetDocument(IStampDocument* document) { m_panel.SetDocument(document); }
 
-    int FillOnce(const CStampList& list) override { return m_panel.FillOnce(list); }
+    // The first fill also has the listed stamps judged in the background for their badges.
+    int FillOnce(const CStampList& list) override;
     int SelectRow(int index) override { return m_panel.SelectRow(index); }
     int PutEntry(int index, const CStampListEntry& entry, bool select) override {
         return m_panel.PutEntry(index, entry, select);
@@ -70,9 +87,12 @@ public:
     int DeleteSelected() override { return m_panel.DeleteSelected(); }
 
     CStampListCtrl& ListCtrl() { return *m_pList; }
+    // The background judging of the first fill's rows; null before it (tests wait on it).
+    CRowVerdictLoader* RowVerdictLoader() const { return m_pLoader; }
     CStampListPanel& Panel() { return m_panel; }
 
 private:
-    CStampListCtrl* m_pList = nullptr; // owned by the bar as its child widget
+    CStampListCtrl* m_pList = nullptr;      // owned by the bar as its child widget
+    CRowVerdictLoader* m_pLoader = nullptr; // owned by the list
     CStampListPanel m_panel;
 };

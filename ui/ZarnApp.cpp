@@ -11,6 +11,7 @@
 #include "ui/MainFrame.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/StampListBar.h"
+#include "ui/TlUpdater.h"
 #include "ui/ZarnView.h"
 
 #include <QApplication>
@@ -114,6 +115,9 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     frame->View()->OnInitialUpdate();
     frame->UpdateFrameTitle();
     frame->show();
+    // Only when the user asked for it in the settings, and at most once a week.
+    if (settings.m_nTlAutoUpdate != 0)
+        frame->TlUpdater()->StartWeekly();
     StartNoticeServer();
     WriteInstanceId();
     return true;

@@ -59,6 +59,7 @@ const char kFillScript[] = R"JS(
         case 1: e.style.backgroundColor = /^[0-9A-Fa-f]{6}$/.test(fill[2]) ? '#' + fill[2] : fill[2]; break;
         case 2: if (e.tagName === 'INPUT') e.value = fill[2]; break;
         case 3: if (e.tagName === 'INPUT' && e.type === 'radio') e.checked = true; break;
+        case 4: e.classList.remove('verdict-good', 'verdict-bad'); if (fill[2]) e.classList.add(fill[2]); break;
         }
     });
     return missing;
@@ -228,6 +229,8 @@ bool CZarnView::OnFormSubmit(const QString& url, const QByteArray& body, const P
         m_bShowDefaults = true;
     if (outcome.showCertificate)
         ShowTsaCertificate();
+    if (outcome.trustAuthority && GetZarnDoc() != nullptr)
+        (void)GetZarnDoc()->TrustShownAuthority(); // shows its own question and outcome
     if (outcome.showAbout)
         ShowAboutPage();
     return !outcome.cancel;

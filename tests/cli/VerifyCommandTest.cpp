@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using mivo::test::CommandResult;
@@ -27,7 +28,9 @@ TEST(CliVerify, GoodStampAndItsSource) {
     const CommandResult result =
         Verify(config, kReal + "digicert-rsa-sha256-reply-2018.tsr", kReal + "data/hello-nl.txt");
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "Kvalifikované časové razítko je v pořádku\n");
+    // The check's outcome, then the trust and the qualified verdict on a line each.
+    EXPECT_EQ(result.out.rfind("Kvalifikované časové razítko je v pořádku\n", 0), 0u);
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3) << result.out;
     EXPECT_EQ(result.err, "");
 }
 

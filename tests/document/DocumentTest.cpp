@@ -44,12 +44,14 @@ TEST_F(DocumentTest, FieldNamesAreExactAndCaseSensitive) {
     EXPECT_EQ(doc->GetFieldValue("m_doc_name"), source);
     EXPECT_EQ(doc->GetFieldValue("m_file_name"), dir.File("s0.txt.tst"));
     EXPECT_EQ(doc->GetFieldValue("anything"), "");
-    // The document's own order: the check's two texts first, the TAC's signature last.
+    // The document's own order: the check's two texts first, the TAC's signature last of the
+    // stamp's own fields, the verdicts' after them.
     const auto order = DetailFieldsInDocumentOrder();
-    ASSERT_EQ(order.size(), 25u);
+    ASSERT_EQ(order.size(), 34u);
     EXPECT_EQ(DetailFields()[order[0]].name, "m_hash_verif_msg");
     EXPECT_EQ(DetailFields()[order[1]].name, "m_verif_msg");
     EXPECT_EQ(DetailFields()[order[24]].name, "m_tac_strSignature");
+    EXPECT_EQ(DetailFields()[order[25]].name, "trust");
 }
 
 TEST_F(DocumentTest, ShowingNothingEmptiesEverything) {

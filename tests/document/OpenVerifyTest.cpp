@@ -73,7 +73,8 @@ TEST_F(OpenVerifyTest, CheckOnlyLeavesListAndDisplayAsTheyWere) {
     };
     EXPECT_EQ(doc->OpenStamp(source + ".tsr", true), 1);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, "Kvalifikované časové razítko je v pořádku");
+    // The check's outcome as ever, the verdicts on the lines after it.
+    EXPECT_EQ(boxes.shown[0].text.rfind("Kvalifikované časové razítko je v pořádku\n", 0), 0u);
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Information);
     EXPECT_EQ(registry.GetCount(), 1);
     EXPECT_EQ(view.updates, updates);

@@ -3,6 +3,8 @@
 #include "GuiTestSupport.h"
 
 #include "core/ClientSettings.h"
+#include "core/TrustAnchors.h"
+#include "core/TrustedListCache.h"
 #include "document/ZarnDoc.h"
 #include "list/StampList.h"
 #include "support/Messages.h"
@@ -11,6 +13,7 @@
 #include "testlib/RecordingMessageBoxes.h"
 #include "tools/TokenFactory.h"
 #include "ui/QtFrontEnd.h"
+#include "ui/RowVerdicts.h"
 #include "ui/StampListBar.h"
 
 #include <QHeaderView>
@@ -297,4 +300,47 @@ TEST_F(StampListBarTest, StampPathWithoutSlashGivesAnEmptyName) {
     EXPECT_EQ(List().ItemText(0, 0), "");
     EXPECT_EQ(List().ItemText(0, 1), "2025/05/09  11:58:55");
     EXPECT_EQ(List().FirstSelectedRow(), -1);
+}
+
+TEST_F(StampListBarTest, ListedStampsGetTheirVerdictBadgesInTheBackground) {
+    TempDir anchors, lists;
+    ScopedEnv anchorDir(kTrustDirVariable, anchors.Path().c_str());
+    ScopedEnv listDir(tl::kTlDirVariable, lists.Path().c_str());
+    anchors.Write("mivo-test-ca.pem", TokenFactory::CaCertPem());
+    trust::RebuildTrustAnchors();
+    // Made now: the test CA is valid from the time it was made.
+    for (int i = 0; i < 2; ++i)
+        registry.Add(MakeStamp("v" + std::to_string(i) + ".txt", "verdict " + std::to_string(i),
+                               TokenFactory::GenTimeNow()));
+    CStampListEntry broken = MakeStamp("broken.txt", "broken");
+    dir.Write("broken.txt.tst", "no stamp at all");
+    registry.Add(broken);
+    OpenWindow();
+    EXPECT_EQ(bar->FillOnce(registry), 3);
+    ASSERT_NE(bar->RowVerdictLoader(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return List().RowBadgeOf(2) != RowBadge::None; }));
+    EXPECT_EQ(List().RowBadgeOf(0), RowBadge::Trusted);
+    EXPECT_EQ(List().RowBadgeOf(1), RowBadge::Trusted);
+    EXPECT_EQ(List().RowBadgeOf(2), RowBadge::Failed);
+    EXPECT_FALSE(List().topLevelItem(0)->icon(0).isNull());
+    EXPECT_EQ(List().RowTooltip(2), List().topLevelItem(2)->toolTip(1).toStdString());
+    EXPECT_FALSE(List().RowTooltip(2).empty());
+
+    // Shown, a row takes the verdict the document reached; with the anchor gone it is the
+    // untrusted one, whose message is the row's tooltip.
+    std::filesystem::remove_all(anchors.Path());
+    std::filesystem::create_directories(anchors.Path());
+    trust::RebuildTrustAnchors();
+    EXPECT_EQ(bar->SelectRow(1), 1);
+    EXPECT_EQ(List().RowBadgeOf(1), RowBadge::Untrusted);
+    EXPECT_EQ(List().RowTooltip(1).rfind(doc->GetFieldValue("trust_msg"), 0), 0u);
+    // Trusted, qualified and failed badges look different from each other.
+    const auto image = [](RowBadge badge) {
+        return RowBadgeIcon(badge).pixmap(16).toImage();
+    };
+    EXPECT_NE(image(RowBadge::TrustedQualified), image(RowBadge::Trusted));
+    EXPECT_NE(image(RowBadge::Trusted), image(RowBadge::Untrusted));
+    EXPECT_NE(image(RowBadge::Untrusted), image(RowBadge::Failed));
+    SaveScreenshot(frame, "stamp_list_badges");
+    trust::RebuildTrustAnchors();
 }

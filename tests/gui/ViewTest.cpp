@@ -4,6 +4,8 @@
 #include "GuiTestSupport.h"
 #include "document/DocFixture.h"
 
+#include "core/TrustAnchors.h"
+#include "core/TrustedListCache.h"
 #include "ui/PageWebPage.h"
 #include "ui/TsaCertificateFile.h"
 #include "ui/ZarnView.h"
@@ -146,6 +148,52 @@ TEST_F(ViewTest, StampPageShowsTheDocumentAndMarksAMismatchRed) {
         QStringLiteral("rgb(255, 0, 0)"));
     EXPECT_EQ(Text("m_hash_verif_msg"), doc->GetFieldValue("m_hash_verif_msg"));
     Shot("page_certif_mismatch");
+}
+
+TEST_F(ViewTest, StampPageTellsTheVerdictsInColourAndTrustsTheAuthorityOnYes) {
+    TempDir anchors, lists;
+    ScopedEnv anchorDir(kTrustDirVariable, anchors.Path().c_str());
+    ScopedEnv listDir(tl::kTlDirVariable, lists.Path().c_str());
+    trust::RebuildTrustAnchors();
+    auto className = [&](const char* id) {
+        return Js(QStringLiteral("document.getElementById('%1').className").arg(QLatin1String(id)))
+            .toString()
+            .toStdString();
+    };
+    // Made now: the test CA is valid from the time it was made.
+    TokenSpec spec;
+    spec.genTime = TokenFactory::GenTimeNow();
+    registry.RemoveAll();
+    registry.Add({WriteToken("a.txt.tst", "data", spec), dir.Write("a.txt", "data"), "", ""});
+    doc->ShowEntry(0);
+    EXPECT_EQ(WaitFilled(1), QStringLiteral("/certif.htm"));
+    ASSERT_EQ(doc->GetFieldValue("trust"), "untrusted");
+    EXPECT_EQ(Text("trust_msg"), doc->GetFieldValue("trust_msg"));
+    EXPECT_FALSE(Text("trust_msg").empty());
+    EXPECT_EQ(Text("qualified_msg"), doc->GetFieldValue("qualified_msg"));
+    EXPECT_NE(className("trust_msg").find("verdict-bad"), std::string::npos);
+    EXPECT_NE(className("qualified_msg").find("verdict-bad"), std::string::npos);
+    // The rows sit right under the check's outcome.
+    EXPECT_EQ(Js(QStringLiteral("document.getElementById('m_verif_msg').parentElement"
+                                ".nextElementSibling.firstElementChild.textContent"))
+                  .toString(),
+              QStringLiteral("Důvěryhodnost:"));
+
+    // "No" leaves everything as it was; "Yes" stores the root and shows the stamp trusted.
+    boxes.Answer(MsgResult::No);
+    Click("#TRUST_TSA_ID");
+    ASSERT_TRUE(WaitFor([&] { return boxes.shown.size() == 1; }));
+    EXPECT_NE(boxes.shown[0].text.find("SHA-256: "), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(anchors.Path()));
+    boxes.Answer(MsgResult::Yes);
+    Click("#TRUST_TSA_ID");
+    ASSERT_TRUE(WaitFor([&] { return filled.size() >= 2; }));
+    EXPECT_FALSE(std::filesystem::is_empty(anchors.Path()));
+    EXPECT_EQ(doc->GetFieldValue("trust"), "trusted");
+    EXPECT_EQ(Text("trust_msg"), doc->GetFieldValue("trust_msg"));
+    EXPECT_NE(className("trust_msg").find("verdict-good"), std::string::npos);
+    Shot("page_certif_trusted");
+    trust::RebuildTrustAnchors();
 }
 
 TEST_F(ViewTest, FirstDisplayWithoutACurrentStampIsTheAboutPage) {

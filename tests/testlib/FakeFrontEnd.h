@@ -19,6 +19,7 @@ public:
     struct Row {
         std::string name;
         std::string time;
+        RowVerdict verdict = {};
     };
 
     CStampListPanel* panel = nullptr; // told of focus changes, as the real list does
@@ -66,6 +67,9 @@ public:
     }
     void ScrollToEnd() override { scrolledToEnd = true; }
     void SetFocus() override { ++focusCalls; }
+    void SetRowVerdict(int row, const RowVerdict& verdict) override {
+        rows.at(static_cast<size_t>(row)).verdict = verdict;
+    }
 };
 
 class FakeFrontEnd final : public IFrontEnd {
