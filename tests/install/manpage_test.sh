@@ -3,11 +3,13 @@
 # the same usage lines (options and arguments), an entry for every command, every option and
 # every exit code, and nothing the program does not know. A difference is named ("the page
 # lacks: verify --strict"), so a new option in the program shows what to add to the page.
-#   manpage_test.sh <mivoklient-cli> <manual page source>
+# The program's own environment variables (MIVOKLIENT_*, as the sources below the desktop
+# front end name them) each have their entry too.
+#   manpage_test.sh <mivoklient-cli> <manual page source> <source dir>
 # Exits 77 (skipped) without man-db: scripts/setup-debian.sh installs it.
 set -uo pipefail
 
-cli=$1 page=$2
+cli=$1 page=$2 src=$3
 if ! command -v man >/dev/null 2>&1; then
   echo "SKIP: man is not installed (scripts/setup-debian.sh installs it)"
   exit 77
@@ -85,6 +87,14 @@ page_codes=$(entries "NÁVRATOVÉ KÓDY" | sort)
 [ -n "$help_codes" ] || fail "no exit code in --help"
 [ "$help_codes" = "$page_codes" ] ||
   fail "exit codes: --help [${help_codes//$'\n'/ }], page [${page_codes//$'\n'/ }]"
+
+variables=$(grep -rhoE '"MIVOKLIENT_[A-Z_]+"' "$src"/{platform,support,core,list,document,cli} |
+  tr -d '"' | sort -u)
+[ -n "$variables" ] || fail "no MIVOKLIENT_ variable found in $src"
+variable_entries=$(entries "PROSTŘEDÍ")
+for variable in $variables; do
+  grep -qw -- "$variable" <<<"$variable_entries" || fail "the page's PROSTŘEDÍ lacks $variable"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
