@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
     CZarnView::RegisterPageScheme(); // before the application, as the engine requires
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mivoklient"));
-    QApplication::setDesktopFileName(QStringLiteral("mivoklient"));
+    // The desktop entry's id, which Wayland compositors match windows by.
+    QApplication::setDesktopFileName(QStringLiteral("cz.mivo.klient"));
     // The installed icon, when the desktop's icon theme has it.
     const QIcon icon = QIcon::fromTheme(QStringLiteral("mivoklient"));
     if (!icon.isNull())

@@ -115,6 +115,29 @@ std::string CommandHelp(const CliCommand& command) {
     return text;
 }
 
+// One line per command name and alias, for the shell's completion:
+// "NAME<TAB>OPTION[=VALUE] ...<TAB>ARGUMENTS", VALUE and ARGUMENTS as the help writes them.
+int CmdCompletionTable(const CliArgs&) {
+    for (const CliCommand& command : kCommands) {
+        std::string rest = "\t";
+        for (const CliOption& option : command.options) {
+            if (rest.size() > 1)
+                rest += ' ';
+            rest += option.name;
+            if (option.value != 0)
+                rest += "=" + SplitFirstLine(option.value).first;
+        }
+        rest += "\t" + SplitFirstLine(command.help).first + "\n";
+        std::fputs((std::string(command.name) + rest).c_str(), stdout);
+        for (const std::string_view alias : command.aliases)
+            std::fputs((std::string(alias) + rest).c_str(), stdout);
+    }
+    return EXIT_OK;
+}
+
+// Not in the help: the shell's completion script asks for it.
+constexpr CliCommand kCompletionTable{"--completion-table", CmdCompletionTable, {}, 0, 0, 0, 0, 0};
+
 } // namespace
 
 std::string CliArgs::Value(const CliOption& option) const {
@@ -127,6 +150,8 @@ std::span<const CliCommand> CliCommands() {
 }
 
 const CliCommand* FindCliCommand(std::string_view name) {
+    if (name == kCompletionTable.name)
+        return &kCompletionTable;
     for (const CliCommand& command : kCommands)
         if (command.name == name || std::find(command.aliases.begin(), command.aliases.end(),
                                               name) != command.aliases.end())

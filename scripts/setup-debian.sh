@@ -18,7 +18,9 @@ packages=(
   libgl1-mesa-dri fonts-dejavu-core xdg-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth tinyproxy curl
-  desktop-file-utils shared-mime-info libglib2.0-bin python3
+  desktop-file-utils shared-mime-info libglib2.0-bin python3 bash-completion
+  # Debian package, its checks and the AppStream metainfo (scripts/package.sh)
+  dpkg-dev fakeroot file lintian appstream man-db
 )
 
 missing=()

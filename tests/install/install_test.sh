@@ -9,7 +9,7 @@ set -euo pipefail
 
 cmake_cmd=$1 build=$2 samples=$3 gui=$4
 
-for tool in desktop-file-validate update-mime-database update-desktop-database xdg-mime gio; do
+for tool in desktop-file-validate update-mime-database update-desktop-database xdg-mime gio man; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: $tool is not installed (scripts/setup-debian.sh installs it)"
     exit 77
@@ -28,6 +28,18 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_file() { [ -s "$prefix/$1" ] || fail "missing $1"; }
 expect_file bin/mivoklient-cli
 expect_file share/mivoklient/napoveda.html
+expect_file share/bash-completion/completions/mivoklient-cli
+expect_file share/doc/mivoklient/copyright
+# The Debian changelog belongs to the package only.
+[ ! -e "$prefix/share/doc/mivoklient/changelog.Debian.gz" ] ||
+  fail "the Debian changelog is installed outside the package"
+# The manual pages where man looks for them (the desktop program's with it only).
+expect_manual() {
+  expect_file "share/man/man1/$1.1.gz"
+  found=$(MANPATH=$prefix/share/man man -w "$1" 2>/dev/null) || found=
+  [ "$found" = "$prefix/share/man/man1/$1.1.gz" ] || fail "man -w $1: '$found'"
+}
+expect_manual mivoklient-cli
 for n in 1 2 3 4 5 6 7 8; do
   expect_file "share/mivoklient/lotl-signers/ec.europa.eu.$n.cer"
 done
@@ -35,14 +47,18 @@ for page in certif.htm config.htm about.htm olu.css; do
   expect_file "share/mivoklient/pages/$page"
 done
 if [ "$gui" != ON ]; then
-  [ ! -e "$prefix/share/applications/mivoklient.desktop" ] ||
-    fail "desktop entry installed without the desktop program"
+  for f in applications/cz.mivo.klient.desktop metainfo/cz.mivo.klient.metainfo.xml \
+           man/man1/mivoklient.1.gz; do
+    [ ! -e "$prefix/share/$f" ] || fail "$f installed without the desktop program"
+  done
   [ "$failures" -eq 0 ] && echo "install without GUI: OK"
   exit $((failures > 0))
 fi
 
 expect_file bin/mivoklient
-expect_file share/applications/mivoklient.desktop
+expect_manual mivoklient
+expect_file share/applications/cz.mivo.klient.desktop
+expect_file share/metainfo/cz.mivo.klient.metainfo.xml
 expect_file share/mime/packages/mivoklient.xml
 expect_file share/icons/hicolor/scalable/apps/mivoklient.svg
 for size in 16 32 48 64 128 256; do
@@ -57,13 +73,13 @@ for size in 16 32 48 64 128 256; do
     fail "$icon is ${width}x${height}"
 done
 
-desktop-file-validate "$prefix/share/applications/mivoklient.desktop" ||
+desktop-file-validate "$prefix/share/applications/cz.mivo.klient.desktop" ||
   fail "desktop-file-validate"
-grep -q '^Exec=mivoklient %[fF]$' "$prefix/share/applications/mivoklient.desktop" ||
+grep -q '^Exec=mivoklient %[fF]$' "$prefix/share/applications/cz.mivo.klient.desktop" ||
   fail "Exec line"
 update-desktop-database "$prefix/share/applications"
 for type in application/timestamp-reply application/x-timestamp-token; do
-  grep -q "^$type=mivoklient.desktop" "$prefix/share/applications/mimeinfo.cache" ||
+  grep -q "^$type=cz.mivo.klient.desktop" "$prefix/share/applications/mimeinfo.cache" ||
     fail "the desktop entry does not open $type"
 done
 
