@@ -26,6 +26,7 @@
 #include <QWebEnginePage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -245,7 +246,9 @@ TEST_F(WorkflowTest, OpenAddsTheStampAndVerifyOnlyChecksIt) {
     ASSERT_TRUE(WaitFor([&] { return !boxes.shown.empty(); }));
     EXPECT_TRUE(dialogs.seen[1].stampFile.isEmpty());
     EXPECT_FALSE(dialogs.seen[1].addToList);
-    EXPECT_EQ(boxes.shown[0].text, "Kvalifikované časové razítko je v pořádku");
+    // The check's outcome, then the trust and the qualified verdict on a line each.
+    EXPECT_EQ(boxes.shown[0].text.rfind("Kvalifikované časové razítko je v pořádku\n", 0), 0u);
+    EXPECT_EQ(std::count(boxes.shown[0].text.begin(), boxes.shown[0].text.end(), '\n'), 2);
     EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Information);
     EXPECT_EQ(bar->ListCtrl().RowCount(), 2);
 
