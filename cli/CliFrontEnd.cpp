@@ -53,6 +53,8 @@ void CliListControl::DeleteAllRows() {
 
 int CliListControl::InsertRow(int row, const std::string& text) {
     m_rows.insert(m_rows.begin() + row, Row{text, ""});
+    if (m_nSelected >= row)
+        ++m_nSelected;
     return row;
 }
 
@@ -104,7 +106,8 @@ CliSession::CliSession(const std::string& iniPath, bool refreshTimes)
 }
 
 CliSession::~CliSession() {
-    m_doc.SaveModified();
+    // Every change was written when it was made, or said why not; the command's exit code
+    // tells the rest (ListSaved).
     m_doc.SetFrontEnd(nullptr);
 }
 

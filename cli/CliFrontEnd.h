@@ -61,21 +61,21 @@ public:
     int InsertRow(int row, const std::string& text) override;
     void SetItemText(int row, int column, const std::string& text) override;
     bool SelectAndFocus(int row) override;
+    void SelectNone() override { m_nSelected = -1; }
     int FirstSelectedRow() const override { return m_nSelected; }
     void DeleteRow(int row) override;
     void ScrollToEnd() override {}
     void SetFocus() override {}
 };
 
-// One command's document, with the user's settings and registry, saved at the end as the
-// program saves them when it closes.
+// One command's document, with the user's settings and registry. The registry writes each
+// change at once, merged with what other processes wrote.
 class CliSession final : public IFrontEnd {
 public:
     // Loads the settings from `iniPath` (the user's INI file when empty) and the registry.
     // With `refreshTimes` every listed stamp is read for its time, as the window does at
     // start-up; commands that show no list times skip that cost.
     CliSession(const std::string& iniPath, bool refreshTimes);
-    // The save point: the registry is written when it changed.
     ~CliSession() override;
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -84,6 +84,8 @@ public:
     CStampList& Registry() { return m_registry; }
     CliListControl& Rows() { return m_rows; }
     CliMessageBoxes& Boxes() { return m_boxes; }
+    // Every change of the registry reached the INI file (a failed write was printed).
+    bool ListSaved() const { return !m_doc.HasUnsavedListChanges(); }
 
     // What the verification dialog answers: the stamp path it was given and this source
     // (or the proposed one when empty), with the add-to-list flag as given.

@@ -1,6 +1,6 @@
 // The commands that work on the document and the registry, as the window would: stamp,
-// verify, show, list, add, remove. Each runs one CliSession, which saves the registry at
-// its end when it changed.
+// verify, show, list, add, remove. Each runs one CliSession, whose registry writes every
+// change at once; a change that could not be written fails the command.
 #include "cli/CliCommands.h"
 #include "cli/CliFrontEnd.h"
 
@@ -96,7 +96,8 @@ int CmdStamp(const CliArgs& args) {
     session.Doc().SetDigestProgress({});
     if (count > 1)
         std::printf("%s\n", FormatRes(IDS_CLI_STAMPED_COUNT, stamped, count).c_str());
-    return stamped == count ? EXIT_OK : EXIT_FAILED;
+    // A stamp that is not on the stored list is a failure too.
+    return stamped == count && session.ListSaved() ? EXIT_OK : EXIT_FAILED;
 }
 
 int CmdVerify(const CliArgs& args) {
@@ -131,7 +132,7 @@ int CmdShow(const CliArgs& args) {
     CliSession session(args.Value(kOptIni), false);
     CZarnDoc& doc = session.Doc();
     const std::string source = plain.size() == 2 ? plain[1] : doc.GuessSourcePath(plain[0]);
-    doc.LoadEntry({plain[0], source, "", ""});
+    doc.LoadEntry({plain[0], source, ""});
     // Every detail field in the page's order, then the verdicts, each where it is published.
     const auto fields = DetailFields();
     const bool json = args.Has(kOptJson);
@@ -179,7 +180,7 @@ int CmdAdd(const CliArgs& args) {
         const auto& row = session.Rows().m_rows.at(static_cast<std::size_t>(index));
         std::printf("%d\t%s\t%s\n", index, row.name.c_str(), row.time.c_str());
     }
-    return session.Boxes().m_nShown == before ? EXIT_OK : EXIT_FAILED;
+    return session.Boxes().m_nShown == before && session.ListSaved() ? EXIT_OK : EXIT_FAILED;
 }
 
 int CmdRemove(const CliArgs& args) {
@@ -207,12 +208,14 @@ int CmdRemove(const CliArgs& args) {
     session.Boxes().m_questions =
         confirmed ? CliMessageBoxes::Questions::AnswerYes : CliMessageBoxes::Questions::Ask;
     const CStampListEntry removed = session.Registry().GetAt(index);
-    const int before = session.Registry().GetCount();
-    session.Doc().OnCommand(ID_DELETE_FROM_LIST);
-    if (session.Registry().GetCount() != before - 1) {
+    // The registry may take in other processes' changes as it stores the removal, so the
+    // panel's answer tells whether the entry went, not the count.
+    if (session.ListPanel()->DeleteSelected() != 1) {
         std::fprintf(stderr, "%s\n", LoadResString(IDS_CLI_NOT_REMOVED).c_str());
         return EXIT_FAILED;
     }
+    if (!session.ListSaved())
+        return EXIT_FAILED; // the write error has been printed
     std::printf("%s\n", FormatRes(IDS_CLI_REMOVED, removed.m_strStampFile).c_str());
     return EXIT_OK;
 }

@@ -25,6 +25,8 @@ public:
     // (CStampListPanel::OnItemChanged with focused set), also when the row had the state
     // already, so that a rewritten row is shown anew.
     virtual bool SelectAndFocus(int row) = 0;
+    // Leaves no row selected or focused, without reporting anything.
+    virtual void SelectNone() = 0;
     // The first selected row, -1 when none is.
     virtual int FirstSelectedRow() const = 0;
     // Removes the row; the selection does not move to another row.

@@ -60,7 +60,7 @@ int CZarnDoc::CreateStamp(const std::string& sourcePath) {
     const std::string stampPath = sourcePath + m_stampExtensions[saveWholeReply != 0 ? 0 : 1];
     const int stored = CheckAndStoreReply(request, reply, stampPath, saveWholeReply);
     if (stored != 0)
-        AddToList(CStampListEntry{stampPath, sourcePath, "", ""});
+        AddToList(CStampListEntry{stampPath, sourcePath, ""});
     return stored;
 }
 
@@ -158,7 +158,7 @@ int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
     VerifyDialogValues values{stampPath, GuessSourcePath(stampPath), addToList};
     int result = 0;
     if (m_pFrontEnd != nullptr && m_pFrontEnd->RunVerifyDialog(values)) {
-        const CStampListEntry entry{values.m_strStampFile, values.m_strSourceFile, "", ""};
+        const CStampListEntry entry{values.m_strStampFile, values.m_strSourceFile, ""};
         if (values.m_bAddToList) {
             // The panel selects the row, which shows the stamp with the check's outcome.
             AddToList(entry);

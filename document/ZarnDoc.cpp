@@ -62,8 +62,10 @@ IStampListPanel* CZarnDoc::ListPanel() const {
 void CZarnDoc::ShowEntry(int index) {
     m_nCurrentEntry = -1;
     if (index >= 0 && !m_list.IsEmpty() && index < m_list.GetCount()) {
-        LoadEntry(m_list.GetAt(index));
+        // Set first: a box the check shows runs events, and the list may follow the file
+        // meanwhile, taking the index along.
         m_nCurrentEntry = index;
+        LoadEntry(m_list.GetAt(index));
         return;
     }
     SetTitle("");
@@ -96,40 +98,94 @@ void CZarnDoc::LoadEntry(CStampListEntry entry) {
     UpdateAllViews(nullptr);
 }
 
+CZarnDoc::EntryKey CZarnDoc::CurrentKey() const {
+    if (m_nCurrentEntry < 0 || m_nCurrentEntry >= m_list.GetCount())
+        return {};
+    return {m_list.GetAt(m_nCurrentEntry).m_strStampFile, m_list.OccurrenceAt(m_nCurrentEntry),
+            true};
+}
+
+void CZarnDoc::FollowCurrentEntry(const EntryKey& key) {
+    m_nCurrentEntry = key.valid ? m_list.FindOccurrence(key.path, key.occurrence) : -1;
+}
+
+bool CZarnDoc::OfferRetry() const {
+    // The text the write error has always had; the buttons offer another try.
+    return MessageBoxes().Show(
+               FormatResWithSystemError(IDS_WRITE_ERROR, GetClientSettings().IniPath()),
+               LoadResString(IDS_APP_TITLE), MsgButtons::RetryCancel,
+               MsgIcon::Error) == MsgResult::Retry;
+}
+
+bool CZarnDoc::StoreListChange(const CStampListChange& change) {
+    CClientSettings& settings = GetClientSettings();
+    bool stored = m_list.Change(settings, change);
+    while (!stored && OfferRetry())
+        stored = m_list.StorePending(settings);
+    SetModifiedFlag(m_list.HasPendingChanges());
+    return stored;
+}
+
 int CZarnDoc::RemoveEntry(int index) {
     if (m_list.IsEmpty() ||
         static_cast<unsigned>(index) >= static_cast<unsigned>(m_list.GetCount()))
         return 0;
-    if (index == m_nCurrentEntry)
-        m_nCurrentEntry = -1;
-    return m_list.RemoveAt(index) ? 1 : 0;
+    CStampListChange change{CStampListChange::Kind::Remove, m_list.GetAt(index),
+                            m_list.OccurrenceAt(index)};
+    EntryKey current = index == m_nCurrentEntry ? EntryKey{} : CurrentKey();
+    // A later entry of the same path moves up to the removed one's place.
+    if (current.valid && current.path == change.m_entry.m_strStampFile &&
+        current.occurrence > change.m_nOccurrence)
+        --current.occurrence;
+    m_nCurrentEntry = -1;
+    (void)StoreListChange(change); // a failure has been said; the entry goes all the same
+    FollowCurrentEntry(current);
+    if (IStampListPanel* panel = ListPanel())
+        panel->Resync(m_list, m_nCurrentEntry, false);
+    return 1;
 }
 
 void CZarnDoc::AddToList(const CStampListEntry& entry) {
-    m_list.AddOrReplace(entry, ListPanel());
-    SetModifiedFlag(true);
+    const EntryKey current = CurrentKey();
+    (void)StoreListChange({CStampListChange::Kind::Put, entry, 0});
+    FollowCurrentEntry(current);
+    const int index = m_list.FindSame(entry);
+    if (IStampListPanel* panel = ListPanel())
+        panel->Resync(m_list, index, true); // choosing the row shows the entry
+}
+
+void CZarnDoc::ReloadList() {
+    const EntryKey current = CurrentKey();
+    if (!m_list.Reload(GetClientSettings()))
+        return; // unreadable for the moment: the list stays as it is shown
+    FollowCurrentEntry(current);
+    if (IStampListPanel* panel = ListPanel())
+        panel->Resync(m_list, m_nCurrentEntry, false);
 }
 
 void CZarnDoc::OnDeleteFromList() {
-    IStampListPanel* panel = ListPanel();
-    if (panel == nullptr)
-        return;
-    if (panel->DeleteSelected() != 0)
-        SetModifiedFlag(true);
+    if (IStampListPanel* panel = ListPanel())
+        (void)panel->DeleteSelected(); // the removal stores itself
 }
 
 bool CZarnDoc::SaveModified() {
-    if (IsModified()) {
-        CClientSettings& settings = GetClientSettings();
-        bool written = false;
-        SaveStampList(settings, m_list, &written);
-        if (written) {
-            SetModifiedFlag(false);
-        } else {
-            // The list stays marked, so that the next save point tries again; the user
-            // learns now that the list is not stored.
-            ErrorBoxWithSystemErrorF(IDS_WRITE_ERROR, settings.IniPath());
-        }
+    if (!m_list.HasPendingChanges()) {
+        SetModifiedFlag(false);
+        return true;
     }
-    return true;
+    CClientSettings& settings = GetClientSettings();
+    const EntryKey current = CurrentKey();
+    bool stored = m_list.StorePending(settings);
+    while (!stored && OfferRetry())
+        stored = m_list.StorePending(settings);
+    SetModifiedFlag(!stored);
+    if (stored) {
+        FollowCurrentEntry(current);
+        if (IStampListPanel* panel = ListPanel())
+            panel->Resync(m_list, m_nCurrentEntry, false);
+        return true;
+    }
+    return MessageBoxes().Show(FormatRes(IDS_LIST_DISCARD_QUESTION, settings.IniPath()),
+                               LoadResString(IDS_APP_TITLE), MsgButtons::YesNo,
+                               MsgIcon::Question) == MsgResult::Yes;
 }

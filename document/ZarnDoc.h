@@ -1,7 +1,8 @@
 // The one document: the stamp the window shows, with its detail texts, and the stamp
 // commands (new, open, verify, delete from the list). It is not a file: the stamped files
-// live in the registry, and the document only knows which entry it shows. Its modified
-// flag means one thing: the registry has changes not yet written to the INI file.
+// live in the registry, and the document only knows which entry it shows. Every change of
+// the registry is written at once; the modified flag means one thing: a change could not be
+// written yet.
 //
 // Its methods live in ZarnDoc.cpp (commands, the shown entry, the list, the save point),
 // Workflows.cpp (the new-stamp, open and verify workflows and the stamp files) and
@@ -44,7 +45,9 @@ public:
     // A path handed over: a stamp file (".tsr"/".tst", exact case) goes to the verification
     // dialog, any other file is stamped at once.
     [[nodiscard]] bool OnOpenDocument(const char* path) override;
-    // The save point: writes the registry when (and only when) it changed. Always true.
+    // The save point: writes the registry changes that could not be written before. When
+    // that fails and the user does not try again, asks whether to close all the same:
+    // false keeps the window.
     bool SaveModified() override;
 
     // ---- Operations for the view and the list panel ---------------------------------------
@@ -55,10 +58,18 @@ public:
     // The text of the detail field DetailFields()[index].
     const std::string& DetailText(std::size_t index) const { return m_detailTexts.at(index); }
     void ShowEntry(int index) override;
+    // Removes entry `index` from the registry and from the stored list (only that entry:
+    // what other processes changed meanwhile stays), then has the panel's rows follow.
     [[nodiscard]] int RemoveEntry(int index) override;
-    // Adds or replaces the registry entry (the panel selects its row, which shows it) and
-    // marks the document modified.
+    // Adds or replaces the registry entry and stores the change at once; the panel's rows
+    // follow the merged list and the entry's row is chosen, which shows it. A failed write
+    // says so and offers to try again; what is not written marks the document modified.
     void AddToList(const CStampListEntry& entry);
+    // The stored list changed on disk: the registry reads it again (keeping what is not
+    // yet written) and the panel follows, the shown entry staying selected.
+    void ReloadList();
+    // Some change of the registry is not in the INI file yet.
+    bool HasUnsavedListChanges() const { return m_list.HasPendingChanges(); }
     // Checks the entry's stamp against its source file and fills every detail text.
     void LoadEntry(CStampListEntry entry);
     // Empties the shown stamp: part reset, current entry and detail texts empty.
@@ -125,6 +136,20 @@ private:
     void JudgeShownStamp();
     // Judges the stamp that `part` verified; what the verification's box adds.
     std::string JudgeVerification(const CTimeStampPart& part);
+    // The shown entry as the registry lists it: its stamp path and which of the entries
+    // with that path it is. Indices move when the list follows the file; this does not.
+    struct EntryKey {
+        std::string path;
+        int occurrence = 0;
+        bool valid = false;
+    };
+    EntryKey CurrentKey() const;
+    // Finds the shown entry again after the registry changed as a whole.
+    void FollowCurrentEntry(const EntryKey& key);
+    // Stores a change; on failure offers to try again as long as the user wants to.
+    bool StoreListChange(const CStampListChange& change);
+    // Asks whether to try the failed write again (the error of the write is the last error).
+    bool OfferRetry() const;
 
     std::binary_semaphore m_semBusy{1};
     StampVerdicts m_verdicts;

@@ -20,4 +20,10 @@ public:
     virtual int PutEntry(int index, const CStampListEntry& entry, bool select) = 0;
     // Removes the selected entry after the user confirmed it: 1 when a row was deleted.
     virtual int DeleteSelected() = 0;
+    // Makes the rows mirror `list` again after it changed as a whole (changes of other
+    // processes merged in); fills the panel first when it was not filled yet. Rows that stay
+    // keep their place in the view. Afterwards row `row` (-1: none) is the selected one:
+    // quietly, or with `choose` as a row the user chose (selected, focused and reported, so
+    // that the document shows it; scrolled to when it was appended). Answers the row count.
+    virtual int Resync(const CStampList& list, int row, bool choose) = 0;
 };

@@ -1,55 +1,64 @@
+// The registry in memory: the entries with their times, and the changes not yet stored.
 #include "list/StampList.h"
 
 #include "core/ClientSettings.h"
 #include "core/TimeStampPart.h"
-#include "list/IStampListPanel.h"
-#include "platform/Profile.h"
-#include "platform/Utf8.h"
+#include "platform/LastError.h"
 #include "support/Conversions.h"
 
-#include <cctype>
-#include <climits>
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
-namespace {
-
-std::string Lower(const std::string& text) {
-    std::string lower = text;
-    for (auto& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-std::string ItemKey(int index) {
-    return "tsf_item" + std::to_string(index);
-}
-
-// What ReadString reads: a 255-byte limit, so at most 254 characters.
-constexpr std::size_t kIniReadLimit = 255;
-// Enough for any path the file system takes, twice over.
-constexpr std::size_t kWholeValueLimit = 16 * 1024;
-
-// The entry still holds the paths that were read from its over-long stored value.
-bool IsAsLoaded(const CStampListEntry& entry) {
-    const std::string_view cut = CutUtf8(entry.m_strStoredValue, kIniReadLimit - 1);
-    const auto comma = cut.find(',');
-    return entry.m_strStampFile == cut.substr(0, comma) &&
-           entry.m_strSourceFile ==
-               (comma == std::string_view::npos ? std::string_view() : cut.substr(comma + 1));
-}
-
-} // namespace
-
-bool CStampListEntry::IsSameEntry(const CStampListEntry& other) const {
-    return Lower(m_strStampFile) == Lower(other.m_strStampFile);
+int ApplyStampListChange(std::vector<CStampListEntry>& entries, const CStampListChange& change) {
+    const std::string& path = change.m_entry.m_strStampFile;
+    if (change.m_kind == CStampListChange::Kind::Put) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (entries[i].m_strStampFile == path) {
+                entries[i] = change.m_entry;
+                return static_cast<int>(i);
+            }
+        }
+        entries.push_back(change.m_entry);
+        return static_cast<int>(entries.size()) - 1;
+    }
+    int found = -1;
+    int seen = 0;
+    for (std::size_t i = 0; i < entries.size() && seen <= change.m_nOccurrence; ++i) {
+        if (entries[i].m_strStampFile == path) {
+            found = static_cast<int>(i);
+            ++seen;
+        }
+    }
+    if (found >= 0)
+        entries.erase(entries.begin() + found);
+    return found;
 }
 
 int CStampList::FindSame(const CStampListEntry& entry) const {
-    for (size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].IsSameEntry(entry))
-            return static_cast<int>(i);
-    return -1;
+    return FindOccurrence(entry.m_strStampFile, 0);
+}
+
+int CStampList::FindOccurrence(const std::string& stampFile, int occurrence) const {
+    int found = -1;
+    int seen = 0;
+    for (std::size_t i = 0; i < m_entries.size() && seen <= occurrence; ++i) {
+        if (m_entries[i].m_strStampFile == stampFile) {
+            found = static_cast<int>(i);
+            ++seen;
+        }
+    }
+    return found;
+}
+
+int CStampList::OccurrenceAt(int index) const {
+    if (index < 0 || index >= GetCount())
+        return 0;
+    const std::string& path = m_entries[static_cast<std::size_t>(index)].m_strStampFile;
+    int before = 0;
+    for (int i = 0; i < index; ++i)
+        before += m_entries[static_cast<std::size_t>(i)].m_strStampFile == path ? 1 : 0;
+    return before;
 }
 
 bool CStampList::RefreshUtcTime(CStampListEntry& entry) {
@@ -64,79 +73,67 @@ bool CStampList::RefreshUtcTime(CStampListEntry& entry) {
 
 void CStampList::LoadAtStartup(CClientSettings& settings) {
     RemoveAll();
+    m_pending.clear();
     LoadStampList(settings, *this);
     for (auto& entry : m_entries)
         RefreshUtcTime(entry);
 }
 
-int CStampList::AddOrReplace(const CStampListEntry& entry, IStampListPanel* panel) {
-    CStampListEntry added = entry;
-    RefreshUtcTime(added); // an entry whose stamp cannot be read is still added
-    const int found = FindSame(added);
-    if (found >= 0) {
-        m_entries[static_cast<size_t>(found)] = added;
-        if (panel != nullptr)
-            panel->PutEntry(found, added, true);
-        return found;
+bool CStampList::Change(CClientSettings& settings, CStampListChange change) {
+    if (change.m_kind == CStampListChange::Kind::Put) {
+        // An entry whose stamp cannot be read is still listed, without a time.
+        RefreshUtcTime(change.m_entry);
+        if (!IsStorableEntry(change.m_entry)) {
+            ApplyStampListChange(m_entries, change);
+            SetLastError(EINVAL);
+            return false;
+        }
     }
-    m_entries.push_back(added);
-    if (panel != nullptr)
-        panel->PutEntry(-1, added, true);
-    return GetCount() - 1;
+    m_pending.push_back(change);
+    if (StorePending(settings))
+        return true;
+    const uint32_t error = GetLastError();
+    ApplyStampListChange(m_entries, change);
+    SetLastError(error);
+    return false;
 }
 
-bool CStampList::RemoveAt(int index) {
-    if (m_entries.empty() || static_cast<unsigned>(index) >= m_entries.size())
+bool CStampList::StorePending(CClientSettings& settings) {
+    if (m_pending.empty())
+        return true;
+    std::vector<CStampListEntry> stored;
+    if (!StoreStampListChanges(settings, m_pending, stored))
         return false;
-    m_entries.erase(m_entries.begin() + index);
+    TakeStored(std::move(stored));
+    m_pending.clear();
     return true;
 }
 
-int LoadStampList(CClientSettings& settings, CStampList& list) {
-    // One read of the file for the whole list; every lookup reads as ReadString does.
-    const ProfileSnapshot ini(settings.IniPath());
-    auto read = [&](const std::string& key, std::string& value, std::size_t limit) {
-        return ini.Get(kSectionStampedFiles, key, "", value, limit) != 0;
-    };
-    std::string text;
-    int count = 0;
-    if (read("count", text, kIniReadLimit)) {
-        // atoi: leading digits, 0 without any; clamped instead of overflowing.
-        const long long number = std::strtoll(text.c_str(), nullptr, 10);
-        count = number > INT_MAX ? INT_MAX : number < 0 ? 0 : static_cast<int>(number);
-    }
-    for (int i = 0; i < count; ++i) {
-        std::string value;
-        if (!read(ItemKey(i), value, kIniReadLimit))
-            continue;
-        CStampListEntry entry;
-        std::string whole;
-        if (read(ItemKey(i), whole, kWholeValueLimit) && whole.size() > value.size())
-            entry.m_strStoredValue = whole;
-        const auto comma = value.find(',');
-        entry.m_strStampFile = value.substr(0, comma);
-        if (comma != std::string::npos)
-            entry.m_strSourceFile = value.substr(comma + 1);
-        list.Add(std::move(entry));
-    }
-    return list.GetCount();
+bool CStampList::Reload(CClientSettings& settings) {
+    std::vector<CStampListEntry> stored;
+    if (!ReadStoredStampList(settings, stored))
+        return false;
+    for (const auto& change : m_pending)
+        ApplyStampListChange(stored, change);
+    TakeStored(std::move(stored));
+    return true;
 }
 
-int SaveStampList(CClientSettings& settings, const CStampList& list, bool* written) {
-    const int count = list.GetCount();
-    std::vector<std::pair<std::string, std::string>> items;
-    items.reserve(static_cast<std::size_t>(count) + 1);
-    for (int i = 0; i < count; ++i) {
-        const CStampListEntry& entry = list.GetAt(i);
-        std::string value = entry.m_strStampFile + "," + entry.m_strSourceFile;
-        if (!entry.m_strStoredValue.empty() && IsAsLoaded(entry))
-            value = entry.m_strStoredValue;
-        items.emplace_back(ItemKey(i), std::move(value));
+void CStampList::TakeStored(std::vector<CStampListEntry> stored) {
+    std::unordered_map<std::string, const std::string*> times;
+    times.reserve(m_entries.size() + m_pending.size());
+    for (const auto& entry : m_entries)
+        times.emplace(entry.m_strStampFile, &entry.m_strUtcTime);
+    // A stamp put anew may be a new file under a known name: its fresh time counts.
+    for (const auto& change : m_pending)
+        if (change.m_kind == CStampListChange::Kind::Put)
+            times[change.m_entry.m_strStampFile] = &change.m_entry.m_strUtcTime;
+    for (auto& entry : stored) {
+        const auto known = times.find(entry.m_strStampFile);
+        if (known != times.end())
+            entry.m_strUtcTime = *known->second;
+        else
+            RefreshUtcTime(entry); // listed by another process since we read the list
     }
-    items.emplace_back("count", std::to_string(count));
-    // One atomic replacement of the file for the whole list.
-    const bool all = WritePrivateProfileEntries(kSectionStampedFiles, items, settings.IniPath());
-    if (written != nullptr)
-        *written = all;
-    return count;
+    m_entries = std::move(stored);
 }

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +72,12 @@ public:
 
     // Every key that Find can reach, in file order, with its value as Find answers it.
     std::vector<Entry> Entries() const;
+
+    // The keys of `section` that Find can reach (the first line of each name in the first
+    // section of that name), in file order, each with its value as GetPrivateProfileString
+    // reads it but whole: quotes around it removed, cut at a NUL, no size limit. One pass
+    // over the section, however many keys it holds.
+    std::vector<std::pair<std::string, std::string>> SectionEntries(std::string_view section) const;
 
 private:
     enum class LineKind { Other, Section, Key };
@@ -155,3 +162,25 @@ std::string ResolveProfilePath(const std::string& file);
 WritePrivateProfileEntries(const char* section,
                            const std::vector<std::pair<std::string, std::string>>& entries,
                            const std::string& file);
+
+// Reads the whole of `file` (resolved as above) into `profile`. A missing file gives an
+// empty text with `exists` false. False, with the last error set, when the file is there but
+// cannot be read: a caller that merges must not take that for an empty file.
+[[nodiscard]] bool ReadProfileFile(const std::string& file, ProfileText& profile, bool& exists);
+
+// What an edit of a whole profile file did to its text.
+enum class ProfileEdit { Changed, Unchanged, Refused };
+
+// Reads, edits and writes `file` as one step that no other writer can come between. Every
+// write of these functions, in any process, takes the same exclusive lock: `flock` on the
+// path of the file that is replaced (a symbolic link's target) with ".lock" appended, a
+// file that stays there. Under the lock the file is read, `edit` changes its text (told
+// whether the file existed) and, when it answers Changed, the file is replaced atomically
+// as WritePrivateProfileString does. A lock that another process holds for more than ten
+// seconds fails the edit (EAGAIN); a lock file that cannot be made at all (a read-only
+// folder) leaves the edit unlocked, and its write then fails for the same reason. Refused
+// fails with EINVAL, Unchanged writes nothing. False, with the last error set, when the
+// file could not be read or written.
+[[nodiscard]] bool
+EditPrivateProfileFile(const std::string& file,
+                       const std::function<ProfileEdit(ProfileText& profile, bool exists)>& edit);

@@ -1,4 +1,5 @@
-// The INI files on disk: reading a value, reading a whole file once, writing.
+// The INI files on disk: reading a value, reading a whole file once, writing under the
+// writers' lock.
 #include "platform/Profile.h"
 
 #include "platform/AtomicFile.h"
@@ -7,10 +8,12 @@
 #include "platform/ProfileSyntax.h"
 #include "platform/Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -172,19 +175,94 @@ std::size_t ProfileSnapshot::Get(std::string_view section, std::string_view key,
     return value.size();
 }
 
+bool ReadProfileFile(const std::string& file, ProfileText& profile, bool& exists) {
+    exists = false;
+    if (file.empty()) {
+        profile = ProfileText();
+        return true;
+    }
+    std::string text;
+    int error = 0;
+    switch (ReadFileText(ResolveProfilePath(file), text, error)) {
+    case ReadResult::Ok:
+        exists = true;
+        profile = ProfileText(std::move(text));
+        return true;
+    case ReadResult::Missing:
+        profile = ProfileText();
+        return true;
+    case ReadResult::Failed:
+        break;
+    }
+    SetLastError(static_cast<uint32_t>(error));
+    return false;
+}
+
 namespace {
 
-enum class Edit { Changed, Unchanged, Refused };
+// The exclusive lock of every writer of one profile file, held from the read to the rename.
+class ProfileLock {
+public:
+    // Waits for the lock on `path` + ".lock". Without a lock file that can be opened (a
+    // read-only folder) the holder goes on unlocked: its write fails for the same reason.
+    explicit ProfileLock(const std::string& path) {
+        const std::string lockPath = path + ".lock";
+        m_fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0) {
+            m_fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        }
+        if (m_fd < 0) {
+            return;
+        }
+        // Polled rather than waited for, so that a writer stopped while it holds the lock
+        // (a process in a debugger, a frozen window) cannot freeze ours.
+        constexpr int kWaitMs = 10000;
+        int slept = 0;
+        for (useconds_t pause = 200;; pause = std::min<useconds_t>(pause * 2, 20000)) {
+            if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                return; // a file system without locks: as without a lock file
+            }
+            if (slept >= kWaitMs * 1000) {
+                m_bTimedOut = true;
+                return;
+            }
+            usleep(pause);
+            slept += static_cast<int>(pause);
+        }
+    }
+    ~ProfileLock() {
+        if (m_fd >= 0) {
+            close(m_fd); // releases the lock
+        }
+    }
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
 
-// Reads `file`, lets `edit` change its text, and replaces the file atomically when the text
-// changed. `edit` answers whether it changed anything, and Refused for names or values that
-// cannot be stored (EINVAL).
-template <typename EditFn> bool EditProfileFile(const std::string& file, EditFn edit) {
+    // Another writer kept the lock for the whole wait.
+    bool TimedOut() const { return m_bTimedOut; }
+
+private:
+    int m_fd = -1;
+    bool m_bTimedOut = false;
+};
+
+} // namespace
+
+bool EditPrivateProfileFile(const std::string& file,
+                            const std::function<ProfileEdit(ProfileText&, bool)>& edit) {
     if (file.empty()) {
         SetLastError(EINVAL);
         return false;
     }
     const std::string path = ReplaceTarget(ResolveProfilePath(file));
+    const ProfileLock lock(path);
+    if (lock.TimedOut()) {
+        SetLastError(EAGAIN);
+        return false;
+    }
     std::string old;
     int error = 0;
     const ReadResult read = ReadFileText(path, old, error);
@@ -193,14 +271,14 @@ template <typename EditFn> bool EditProfileFile(const std::string& file, EditFn 
         return false;
     }
     const bool exists = read == ReadResult::Ok;
-    ProfileText profile(old);
+    ProfileText profile(std::move(old));
     switch (edit(profile, exists)) {
-    case Edit::Refused:
+    case ProfileEdit::Refused:
         SetLastError(EINVAL);
         return false;
-    case Edit::Unchanged:
+    case ProfileEdit::Unchanged:
         return true;
-    case Edit::Changed:
+    case ProfileEdit::Changed:
         break;
     }
     const std::string& text = profile.Text();
@@ -209,8 +287,6 @@ template <typename EditFn> bool EditProfileFile(const std::string& file, EditFn 
                                FileMode::Settings);
 }
 
-} // namespace
-
 bool WritePrivateProfileEntries(const char* section,
                                 const std::vector<std::pair<std::string, std::string>>& entries,
                                 const std::string& file) {
@@ -218,11 +294,11 @@ bool WritePrivateProfileEntries(const char* section,
         SetLastError(EINVAL);
         return false;
     }
-    return EditProfileFile(file, [&](ProfileText& profile, bool exists) {
+    return EditPrivateProfileFile(file, [&](ProfileText& profile, bool exists) {
         const std::string old = profile.Text();
         if (!profile.SetMany(section, entries))
-            return Edit::Refused;
-        return exists && profile.Text() == old ? Edit::Unchanged : Edit::Changed;
+            return ProfileEdit::Refused;
+        return exists && profile.Text() == old ? ProfileEdit::Unchanged : ProfileEdit::Changed;
     });
 }
 
@@ -232,18 +308,18 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
         SetLastError(EINVAL);
         return false;
     }
-    return EditProfileFile(file, [&](ProfileText& profile, bool exists) {
+    return EditPrivateProfileFile(file, [&](ProfileText& profile, bool exists) {
         const std::string old = profile.Text();
         if (key == nullptr) {
             profile.DeleteSection(section);
         } else if (value == nullptr) {
             profile.DeleteKey(section, key);
         } else if (!profile.Set(section, key, value)) {
-            return Edit::Refused;
+            return ProfileEdit::Refused;
         }
         // Nothing to change, or nothing to delete in a missing file.
         if (profile.Text() == old && (exists || key == nullptr || value == nullptr))
-            return Edit::Unchanged;
-        return Edit::Changed;
+            return ProfileEdit::Unchanged;
+        return ProfileEdit::Changed;
     });
 }

@@ -3,6 +3,7 @@
 #include "platform/ProfileSyntax.h"
 
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 using namespace profile_syntax;
@@ -349,6 +350,25 @@ std::vector<ProfileText::Entry> ProfileText::Entries() const {
                 entries.push_back({std::string(section), std::string(Name(m_lines[k])),
                                    std::string(Value(m_lines[k]))});
             }
+        }
+    }
+    return entries;
+}
+
+std::vector<std::pair<std::string, std::string>>
+ProfileText::SectionEntries(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    const std::size_t header = FindSection(section);
+    if (header == std::string::npos) {
+        return entries;
+    }
+    std::unordered_set<std::string> seen;
+    for (std::size_t i = header + 1; i < m_lines.size() && m_lines[i].kind != LineKind::Section;
+         ++i) {
+        if (m_lines[i].kind == LineKind::Key && seen.insert(LowerName(Name(m_lines[i]))).second) {
+            std::string_view value = StripQuotes(Value(m_lines[i]));
+            value = value.substr(0, value.find('\0')); // read as a C text
+            entries.emplace_back(std::string(Name(m_lines[i])), std::string(value));
         }
     }
     return entries;

@@ -6,8 +6,9 @@
 #include <string>
 
 enum class MsgIcon { None, Error, Information, Question };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgResult { Ok, Yes, No };
+// RetryCancel: a failure that may pass when tried again ("Zkusit znovu", "Storno").
+enum class MsgButtons { Ok, YesNo, RetryCancel };
+enum class MsgResult { Ok, Yes, No, Retry, Cancel };
 
 class IMessageBoxes {
 public:
@@ -18,7 +19,7 @@ public:
 };
 
 // Installs the process-wide message boxes; nullptr restores the default, which writes
-// the text to standard error and answers Ok or No. Answers the previous one.
+// the text to standard error and answers Ok, No or Cancel. Answers the previous one.
 IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes);
 // The boxes of the calling thread: those installed for it (ScopedThreadMessageBoxes), else
 // the process-wide ones.

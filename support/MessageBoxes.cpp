@@ -6,15 +6,23 @@
 
 namespace {
 
-// Without a front end the text goes to standard error; a question is answered "No", so
-// that nothing is done that the user did not confirm.
+// Without a front end the text goes to standard error; a question is answered "No" and an
+// offer to try again "Cancel", so that nothing is done that the user did not confirm.
 class StderrMessageBoxes final : public IMessageBoxes {
 public:
     MsgResult Show(const std::string& text, const std::string& caption, MsgButtons buttons,
                    MsgIcon /*icon*/) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stderr);
-        return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        switch (buttons) {
+        case MsgButtons::YesNo:
+            return MsgResult::No;
+        case MsgButtons::RetryCancel:
+            return MsgResult::Cancel;
+        case MsgButtons::Ok:
+            break;
+        }
+        return MsgResult::Ok;
     }
 };
 

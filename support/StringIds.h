@@ -12,6 +12,7 @@
 //   61450-61499        our own: texts of the verification dialog
 //   61500-61549        our own: menu texts ("&" marks the access key, "\t" the shortcut)
 //   61550-61599        our own: file-dialog filter patterns
+//   61600-61619        our own: the stamped-files list written at once (its failures)
 //   61650-61699        our own: the application shell
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
@@ -161,6 +162,11 @@ inline constexpr uint32_t IDS_MENU_ABOUT = 61516;
 // File-dialog filter patterns.
 inline constexpr uint32_t IDS_FILTER_STAMP_FILES_PATTERN = 61550; // "*.tsr;*.tst"
 inline constexpr uint32_t IDS_FILTER_ALL_FILES_PATTERN = 61551;   // "*.*"
+
+// The stamped-files list written at once: the button that tries a failed write again, and
+// the question before a window closes with changes of the list not written.
+inline constexpr uint32_t IDS_BUTTON_RETRY = 61600;
+inline constexpr uint32_t IDS_LIST_DISCARD_QUESTION = 61601; // %s = INI path
 
 // The application shell.
 inline constexpr uint32_t IDS_HELP_PAGE = 61650; // "napoveda.html", the help beside the program

@@ -148,6 +148,10 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
 
     {IDS_FILTER_STAMP_FILES_PATTERN, "*.tsr;*.tst"},
     {IDS_FILTER_ALL_FILES_PATTERN, "*.*"},
+    {IDS_BUTTON_RETRY, "Zkusit znovu"},
+    {IDS_LIST_DISCARD_QUESTION,
+     "Změny seznamu souborů s časovým razítkem se nepodařilo uložit do souboru %s.\n\n"
+     "Zavřít přesto a tyto změny zahodit?"},
     {IDS_HELP_PAGE, "napoveda.html"},
 
     {IDS_BUTTON_YES, "Ano"},

@@ -46,7 +46,8 @@ QMessageBox::Icon QtIcon(MsgIcon icon) {
 }
 
 // A modal box with Czech buttons. For Yes/No, `defaultYes` picks the default button; Escape
-// and the close box answer No.
+// and the close box answer No. Retry/Cancel defaults to trying again; Escape and the close
+// box answer Cancel.
 MsgResult ShowBox(QWidget* owner, const QString& text, const QString& caption, MsgButtons buttons,
                   MsgIcon icon, bool defaultYes = true) {
     QMessageBox box(QtIcon(icon), caption, text, QMessageBox::NoButton, owner);
@@ -62,6 +63,16 @@ MsgResult ShowBox(QWidget* owner, const QString& text, const QString& caption, M
         box.setEscapeButton(no);
         box.exec();
         return box.clickedButton() == yes ? MsgResult::Yes : MsgResult::No;
+    }
+    if (buttons == MsgButtons::RetryCancel) {
+        QPushButton* retry = box.addButton(Res(IDS_BUTTON_RETRY), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(Res(IDS_BUTTON_CANCEL), QMessageBox::RejectRole);
+        retry->setObjectName(QStringLiteral("retryButton"));
+        cancel->setObjectName(QStringLiteral("cancelButton"));
+        box.setDefaultButton(retry);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == retry ? MsgResult::Retry : MsgResult::Cancel;
     }
     QPushButton* ok = box.addButton(Res(IDS_BUTTON_OK), QMessageBox::AcceptRole);
     ok->setObjectName(QStringLiteral("okButton"));

@@ -187,6 +187,16 @@ bool CStampListCtrl::SelectAndFocus(int row) {
     return true;
 }
 
+void CStampListCtrl::SelectNone() {
+    {
+        const QuietScope quiet(m_bQuiet);
+        selectionModel()->clearSelection();
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    m_nShownRow = -1;
+    viewport()->update();
+}
+
 int CStampListCtrl::FirstSelectedRow() const {
     int first = -1;
     for (const QModelIndex& index : selectionModel()->selectedRows()) {

@@ -30,6 +30,7 @@ public:
     int InsertRow(int row, const std::string& text) override;
     void SetItemText(int row, int column, const std::string& text) override;
     bool SelectAndFocus(int row) override;
+    void SelectNone() override;
     int FirstSelectedRow() const override;
     void DeleteRow(int row) override;
     void ScrollToEnd() override;
@@ -85,6 +86,9 @@ public:
         return m_panel.PutEntry(index, entry, select);
     }
     int DeleteSelected() override { return m_panel.DeleteSelected(); }
+    int Resync(const CStampList& list, int row, bool choose) override {
+        return m_panel.Resync(list, row, choose);
+    }
 
     CStampListCtrl& ListCtrl() { return *m_pList; }
     // The background judging of the first fill's rows; null before it (tests wait on it).

@@ -8,6 +8,7 @@
 #include "support/Messages.h"
 #include "support/StringIds.h"
 #include "support/SupportFunctions.h"
+#include "ui/ListFileWatcher.h"
 #include "ui/MainFrame.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/StampListBar.h"
@@ -55,6 +56,7 @@ CZarnApp::CZarnApp() {
 CZarnApp::~CZarnApp() {
     if (m_pNoticeServer != nullptr)
         m_pNoticeServer->close();
+    m_pListWatcher.reset();
     // The window goes first (its view leaves the document; it deletes the settings).
     delete m_pFrame.data();
     if (m_pDoc != nullptr)
@@ -95,6 +97,9 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     m_pFrontEnd = std::make_unique<CQtFrontEnd>(frame, frame->ListBar());
     m_pDoc->SetFrontEnd(m_pFrontEnd.get());
     frame->SetDocument(m_pDoc.get());
+    // The panel is filled before the command line is carried out, so that a stamp it
+    // lists gets its own row, chosen and shown.
+    frame->View()->OnInitialUpdate();
 
     // The command line: a file named on it is opened (a stamp file is verified, any other
     // file stamped); printing and the other shell commands are not ours to carry out.
@@ -112,12 +117,16 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
         return false;
     }
 
-    frame->View()->OnInitialUpdate();
     frame->UpdateFrameTitle();
     frame->show();
     // Only when the user asked for it in the settings, and at most once a week.
     if (settings.m_nTlAutoUpdate != 0)
         frame->TlUpdater()->StartWeekly();
+    m_pListWatcher =
+        std::make_unique<CListFileWatcher>(QString::fromStdString(settings.IniPath()), [this] {
+            if (m_pDoc != nullptr)
+                m_pDoc->ReloadList();
+        });
     StartNoticeServer();
     WriteInstanceId();
     return true;

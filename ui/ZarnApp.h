@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class CListFileWatcher;
 class CMainFrame;
 class CQtConnectionPrompts;
 class CQtFrontEnd;
@@ -89,6 +90,7 @@ private:
     CSharedMemory m_block;
     CStampList m_stampList;
     std::unique_ptr<CZarnDoc> m_pDoc;
+    std::unique_ptr<CListFileWatcher> m_pListWatcher; // the window follows the stored list
     QPointer<CMainFrame> m_pFrame;
     std::unique_ptr<CQtFrontEnd> m_pFrontEnd;
     std::unique_ptr<CQtMessageBoxes> m_pMessageBoxes;

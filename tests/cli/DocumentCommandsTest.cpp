@@ -152,6 +152,32 @@ TEST_F(CliDocumentTest, ListShowVerifyAddAndRemove) {
     EXPECT_EQ(r.err, "Položka 5 v seznamu není (seznam má 1 položek).\n");
 }
 
+// A stamp that was made but could not be listed fails the command, with the write error.
+TEST_F(CliDocumentTest, AListThatCannotBeWrittenFailsAddAndStamp) {
+    const auto a = m_files.Write("a.txt", "A");
+    // The file grows past what the process may write (as on a full disk): other settings
+    // make the INI file larger than the stamp, so the stamp is written and the list is not.
+    m_config.Write("mivoklient.ini", Ini() + "[jine]\nvypln=" + std::string(100000, 'x') + "\n");
+    const std::string before = Ini();
+    CommandResult r =
+        RunCommand("trap '' XFSZ; ulimit -f 48; " + Command("stamp " + ShellQuote(a)));
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(a + ".tsr"));
+    EXPECT_NE(r.err.find("Chyba při zápisu do souboru: " + m_config.File("mivoklient.ini")),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Ini(), before);
+
+    // Something in the way of the INI file: the stamp cannot be added.
+    fs::remove(m_config.File("mivoklient.ini"));
+    fs::create_directories(m_config.File("mivoklient.ini") + "/in-the-way");
+    r = Run("add " + ShellQuote(a + ".tsr"));
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.err.find("Chyba při zápisu do souboru: " + m_config.File("mivoklient.ini")),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(CliDocumentTest, UsageErrors) {
     EXPECT_EQ(Run("stamp").exitCode, 2);
     EXPECT_EQ(Run("show").exitCode, 2);

@@ -21,7 +21,7 @@ protected:
             const std::string content = "source " + std::to_string(i);
             const auto source = dir.Write("s" + std::to_string(i) + ".txt", content);
             const auto stamp = WriteToken("s" + std::to_string(i) + ".txt.tst", content);
-            doc->AddToList({stamp, source, "", ""});
+            doc->AddToList({stamp, source, ""});
         }
         boxes.shown.clear();
     }
@@ -36,7 +36,7 @@ TEST_F(DocumentTest, FieldNamesAreExactAndCaseSensitive) {
     tac.policyOid = "2.25.1.2.3";
     spec.tac = tac;
     const auto source = dir.Write("s0.txt", "source");
-    doc->AddToList({WriteToken("s0.txt.tst", "source", spec), source, "", ""});
+    doc->AddToList({WriteToken("s0.txt.tst", "source", spec), source, ""});
     EXPECT_EQ(doc->GetFieldValue("m_strUTCTime"), "2025/05/09  11:58:55");
     EXPECT_EQ(doc->GetFieldValue("m_mtr_strPolicyOID"), "2.25.1.2.3");
     EXPECT_EQ(doc->GetFieldValue("m_strPolicyOid"), "1.2.3.4.9");
@@ -101,7 +101,10 @@ TEST_F(DocumentTest, DeleteAsksAndRemovesOnlyOnYes) {
     EXPECT_EQ(front.list.selected, -1);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
     EXPECT_EQ(doc->GetFieldValue("m_strSerialNumber"), "");
-    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(doc->IsModified()); // removed from the file at once
+    CStampList stored;
+    ASSERT_EQ(LoadStampList(Settings(), stored), 1);
+    EXPECT_EQ(stored.GetAt(0).m_strStampFile, dir.File("s0.txt.tst"));
     // The files stay on disk.
     EXPECT_TRUE(fs::exists(dir.File("s1.txt.tst")));
 
@@ -113,12 +116,10 @@ TEST_F(DocumentTest, DeleteAsksAndRemovesOnlyOnYes) {
     EXPECT_FALSE(doc->IsModified());
 }
 
-TEST_F(DocumentTest, SavePointWritesTheRegistryOnlyWhenItChanged) {
+TEST_F(DocumentTest, EveryChangeIsWrittenAtOnceAndTheSavePointHasNothingLeft) {
     EXPECT_TRUE(doc->SaveModified());
     EXPECT_FALSE(fs::exists(Settings().IniPath())); // closing without changes writes nothing
     ListStamps(2);
-    EXPECT_TRUE(doc->IsModified());
-    EXPECT_TRUE(doc->SaveModified());
     EXPECT_FALSE(doc->IsModified());
     CStampList loaded;
     EXPECT_EQ(LoadStampList(Settings(), loaded), 2);
@@ -126,19 +127,74 @@ TEST_F(DocumentTest, SavePointWritesTheRegistryOnlyWhenItChanged) {
     EXPECT_EQ(loaded.GetAt(1).m_strSourceFile, dir.File("s1.txt"));
     EXPECT_EQ(fs::status(Settings().IniPath()).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+    const std::string ini = IniText();
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_EQ(IniText(), ini);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(DocumentTest, FailedSaveIsReportedAndKeptForTheNextSavePoint) {
+// A write that fails says so with the error it always had, and offers to try again; what
+// was not written is kept for the next write, and closing asks before it is given up.
+TEST_F(DocumentTest, AFailedWriteOffersToTryAgainAndClosingAsksBeforeDiscarding) {
     ListStamps(1);
-    // The INI path is a folder: the file cannot be written.
-    fs::create_directories(dir.Path() + "/blocked.ini");
-    Settings().SetIniPath(dir.Path() + "/blocked.ini");
-    EXPECT_TRUE(doc->SaveModified());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(
-        boxes.shown[0].text.rfind("Chyba při zápisu do souboru: " + dir.Path() + "/blocked.ini", 0),
-        0u);
+    const std::string ini = Settings().IniPath();
+    const auto block = [&] {
+        fs::rename(ini, ini + ".saved");
+        fs::create_directories(ini + "/in-the-way");
+    };
+    const auto unblock = [&] {
+        fs::remove_all(ini);
+        fs::rename(ini + ".saved", ini);
+    };
+    block();
+    boxes.Answer(MsgResult::Retry); // fails again: offered again, then declined
+    const auto second = WriteToken("s1.txt.tst", "second");
+    dir.Write("s1.txt", "second");
+    doc->AddToList({second, dir.File("s1.txt"), ""});
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Chyba při zápisu do souboru: " + ini + "\n\n", 0), 0u)
+        << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].buttons, MsgButtons::RetryCancel);
+    EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Error);
+    // Listed and shown all the same, but not stored yet.
+    EXPECT_EQ(registry.GetCount(), 2);
+    EXPECT_EQ(front.list.rows.size(), 2u);
+    EXPECT_EQ(doc->GetCurrentEntryIndex(), 1);
     EXPECT_TRUE(doc->IsModified());
+
+    // Stored at the next chance, together with what came after it.
+    unblock();
+    boxes.shown.clear();
+    ASSERT_EQ(doc->RemoveEntry(0), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(doc->IsModified());
+    CStampList loaded;
+    ASSERT_EQ(LoadStampList(Settings(), loaded), 1);
+    EXPECT_EQ(loaded.GetAt(0).m_strStampFile, second);
+    EXPECT_EQ(doc->GetCurrentEntryIndex(), 0); // the shown entry moved up with its row
+
+    // Closing with a change that cannot be written: offered again, then the question.
+    block();
+    ASSERT_EQ(doc->RemoveEntry(0), 1);
+    boxes.shown.clear();
+    boxes.Answer(MsgResult::Cancel);
+    boxes.Answer(MsgResult::No);
+    EXPECT_FALSE(doc->SaveModified());
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].buttons, MsgButtons::YesNo);
+    EXPECT_EQ(boxes.shown[1].text, "Změny seznamu souborů s časovým razítkem se nepodařilo "
+                                   "uložit do souboru " +
+                                       ini + ".\n\nZavřít přesto a tyto změny zahodit?");
+    boxes.Answer(MsgResult::Cancel);
+    boxes.Answer(MsgResult::Yes);
+    EXPECT_TRUE(doc->SaveModified());
+    // Trying again once the way is free stores it and closes without a question.
+    unblock();
+    boxes.shown.clear();
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_TRUE(boxes.shown.empty());
+    CStampList empty;
+    EXPECT_EQ(LoadStampList(Settings(), empty), 0);
 }
 
 TEST_F(DocumentTest, NewDocumentHasAnEmptyTitleAndFileNewNeverMakesAnother) {

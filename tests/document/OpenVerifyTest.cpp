@@ -46,8 +46,8 @@ TEST_F(OpenVerifyTest, VerifyOfAMissingStampShowsTheReaderMessage) {
 
 TEST_F(OpenVerifyTest, OpenProposesTheSourceAndListsTheStamp) {
     const auto source = Stamp("smlouva.pdf", "obsah");
-    registry.RemoveAll();
-    front.list.DeleteAllRows();
+    ASSERT_EQ(doc->RemoveEntry(0), 1); // the list is empty again, in the file too
+    ASSERT_EQ(front.list.RowCount(), 0);
     front.fileAnswers.push_back(source + ".tsr");
     doc->OnCommand(ID_FILE_OPEN);
     ASSERT_EQ(front.fileDialogs.size(), 1u);

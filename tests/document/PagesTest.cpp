@@ -215,7 +215,7 @@ class StampFillTest : public DocFixture {};
 
 TEST_F(StampFillTest, EveryFieldInOrderAndRedOnlyWhenTheSourceDiffers) {
     const auto source = dir.Write("a.txt", "data");
-    registry.Add({WriteToken("a.txt.tst", "data"), source, "", ""});
+    registry.Add({WriteToken("a.txt.tst", "data"), source, ""});
     doc->ShowEntry(0);
     PageFills fills = StampPageFills(doc.get());
     // The stamp's 25 texts and its two paths, then the verdicts' three texts and colours.

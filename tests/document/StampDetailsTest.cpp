@@ -17,7 +17,7 @@ protected:
         const auto source = dir.Write("d.txt", content);
         const auto stamp = WriteToken("d.txt.tst", content, std::move(spec));
         registry.RemoveAll();
-        registry.Add({stamp, source, "", ""});
+        registry.Add({stamp, source, ""});
         boxes.shown.clear();
         doc->ShowEntry(0);
         return *doc;
@@ -124,7 +124,7 @@ TEST_F(StampDetailsTest, UnknownHashAlgorithmStillShowsTheDetailsWithTheCheckErr
     spec.imprintOid = "1.2.3";
     spec.imprint = Bytes(20, 1);
     const auto stamp = dir.Write("d.txt.tst", AsString(TokenFactory::Token(spec)));
-    registry.Add({stamp, source, "", ""});
+    registry.Add({stamp, source, ""});
     doc->ShowEntry(0);
     EXPECT_EQ(doc->GetFieldValue("m_strHashAlgorithm"), "neplatná data");
     EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
@@ -135,7 +135,7 @@ TEST_F(StampDetailsTest, UnknownHashAlgorithmStillShowsTheDetailsWithTheCheckErr
 
 TEST_F(StampDetailsTest, GarbageStampShowsOnlyTheDefaultsAndTheReadersMessage) {
     const auto stamp = dir.Write("g.tsr", "not a stamp at all");
-    registry.Add({stamp, dir.File("g"), "", ""});
+    registry.Add({stamp, dir.File("g"), ""});
     doc->ShowEntry(0);
     EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Chyba kvalifikovaného časového razítka");
     EXPECT_EQ(doc->GetFieldValue("m_verif_msg")
@@ -148,7 +148,7 @@ TEST_F(StampDetailsTest, GarbageStampShowsOnlyTheDefaultsAndTheReadersMessage) {
 }
 
 TEST_F(StampDetailsTest, EntryWithoutStampPathIsNotCheckedAndKeepsTheTitle) {
-    registry.Add({"", dir.File("x"), "", ""});
+    registry.Add({"", dir.File("x"), ""});
     doc->SetTitle("before");
     doc->ShowEntry(0);
     EXPECT_TRUE(boxes.shown.empty());
@@ -161,7 +161,7 @@ TEST_F(StampDetailsTest, EntryWithoutStampPathIsNotCheckedAndKeepsTheTitle) {
 
 TEST_F(StampDetailsTest, RealTokenOfAPublicTsa) {
     const std::string base = MIVO_TEST_DATA_DIR "/real-tokens/";
-    registry.Add({base + "sigstage-ecdsa-sha256-reply.tsr", base + "data/hello.txt", "", ""});
+    registry.Add({base + "sigstage-ecdsa-sha256-reply.tsr", base + "data/hello.txt", ""});
     doc->ShowEntry(0);
     EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
     EXPECT_EQ(doc->GetFieldValue("m_hash_verif_msg"), "Kvalifikované časové razítko je v pořádku");

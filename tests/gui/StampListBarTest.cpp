@@ -67,15 +67,17 @@ protected:
         return entry;
     }
 
-    // The registry holds `count` stamps (with their times read as at start-up).
+    // The stored registry holds `count` stamps, read as at start-up.
     void ListStamps(int count) {
+        CStampList stored;
         for (int i = 0; i < count; ++i) {
-            CStampListEntry entry =
+            const CStampListEntry entry =
                 MakeStamp("s" + std::to_string(i) + ".txt", "source " + std::to_string(i),
                           "2025050911585" + std::to_string(i) + "Z");
-            CStampList::RefreshUtcTime(entry);
-            registry.Add(entry);
+            ASSERT_TRUE(
+                stored.Change(GetClientSettings(), {CStampListChange::Kind::Put, entry, 0}));
         }
+        registry.LoadAtStartup(GetClientSettings());
     }
 
     // The main window as the frame builds it: bar created, docked on the left, document set.
@@ -193,18 +195,22 @@ TEST_F(StampListBarTest, AddingAppendsScrollsSelectsAndShowsAndReAddingRewritesT
     EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
     EXPECT_EQ(frame->focusWidget(), &List());
 
-    // The same stamp path in other letter case (another file here, with a later time).
+    // The same stamp path stamped anew (a later time): its row is rewritten and chosen.
     List().SelectAndFocus(2);
-    CStampListEntry upper = MakeStamp("S5.TXT", "source 5", "20260101000000Z");
+    const CStampListEntry again = MakeStamp("s5.txt", "source 5", "20260101000000Z");
     const int updates = view.updates;
-    doc->AddToList(upper);
+    doc->AddToList(again);
     EXPECT_EQ(List().RowCount(), 31);
     EXPECT_EQ(List().ItemText(5, 0), "s5.txt.tst");
     EXPECT_EQ(List().ItemText(5, 1), "2026/01/01  00:00:00");
     EXPECT_EQ(List().FirstSelectedRow(), 5);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), 5);
-    EXPECT_EQ(doc->GetFieldValue("m_file_name"), upper.m_strStampFile);
+    EXPECT_EQ(doc->GetFieldValue("m_file_name"), again.m_strStampFile);
     EXPECT_GT(view.updates, updates);
+    // Another letter case is another file, and another row.
+    doc->AddToList(MakeStamp("S5.txt", "source 5"));
+    EXPECT_EQ(List().RowCount(), 32);
+    EXPECT_EQ(List().FirstSelectedRow(), 31);
 }
 
 TEST_F(StampListBarTest, SelectingARowShowsItEveryTimeButNotEveryRow) {

@@ -99,7 +99,7 @@ protected:
         const std::string stamp = WriteToken("a.txt.tst", content);
         const std::string source = dir.Write("a.txt", sourceNow);
         registry.RemoveAll();
-        registry.Add({stamp, source, "", ""});
+        registry.Add({stamp, source, ""});
         doc->ShowEntry(0);
     }
 
@@ -197,7 +197,7 @@ TEST_F(ViewTest, StampPageTellsTheVerdictsInColourAndTrustsTheAuthorityOnYes) {
 }
 
 TEST_F(ViewTest, FirstDisplayWithoutACurrentStampIsTheAboutPage) {
-    registry.Add({dir.Write("x.tst", "x"), dir.File("x"), "", ""});
+    registry.Add({dir.Write("x.tst", "x"), dir.File("x"), ""});
     FakeFrontEnd frame; // its panel not filled yet
     frame.panel.SetDocument(doc.get());
     doc->SetFrontEnd(&frame);

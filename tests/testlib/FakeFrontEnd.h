@@ -57,6 +57,7 @@ public:
             panel->OnItemChanged(row, true);
         return true;
     }
+    void SelectNone() override { selected = -1; }
     int FirstSelectedRow() const override { return selected; }
     void DeleteRow(int row) override {
         rows.erase(rows.begin() + row);

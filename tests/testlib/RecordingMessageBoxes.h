@@ -6,7 +6,8 @@
 //   ASSERT_EQ(boxes.shown.size(), 1U);
 //   EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Error);
 //
-// Without a scripted answer a box is answered with its first button (Ok, or Yes).
+// Without a scripted answer a box is answered with its first button (Ok, or Yes), but an
+// offer to try again is declined (Cancel): a failure that stays would be offered forever.
 #pragma once
 
 #include "support/IMessageBoxes.h"
@@ -40,7 +41,15 @@ public:
             m_answers.pop_front();
             return answer;
         }
-        return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
+        switch (buttons) {
+        case MsgButtons::YesNo:
+            return MsgResult::Yes;
+        case MsgButtons::RetryCancel:
+            return MsgResult::Cancel;
+        case MsgButtons::Ok:
+            break;
+        }
+        return MsgResult::Ok;
     }
 
     // Every box shown, in order.
