@@ -12,6 +12,7 @@
 //   61450-61499        our own: texts of the verification dialog
 //   61500-61549        our own: menu texts ("&" marks the access key, "\t" the shortcut)
 //   61550-61599        our own: file-dialog filter patterns
+//   61620-61639        our own: sources that cannot be hashed, texts cut to their field
 //   61650-61699        our own: the application shell
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
@@ -159,6 +160,10 @@ inline constexpr uint32_t IDS_MENU_ABOUT = 61516;
 // File-dialog filter patterns.
 inline constexpr uint32_t IDS_FILTER_STAMP_FILES_PATTERN = 61550; // "*.tsr;*.tst"
 inline constexpr uint32_t IDS_FILTER_ALL_FILES_PATTERN = 61551;   // "*.*"
+
+// Sources that cannot be hashed ("%s" = the path).
+inline constexpr uint32_t IDS_SOURCE_NOT_REGULAR = 61620; // RESULT_E_NOT_REGULAR_FILE
+inline constexpr uint32_t IDS_SOURCE_CHANGED = 61621;     // RESULT_E_SOURCE_CHANGED
 
 // The application shell.
 inline constexpr uint32_t IDS_HELP_PAGE = 61650; // "napoveda.html", the help beside the program

@@ -148,6 +148,13 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
 
     {IDS_FILTER_STAMP_FILES_PATTERN, "*.tsr;*.tst"},
     {IDS_FILTER_ALL_FILES_PATTERN, "*.*"},
+    {IDS_SOURCE_NOT_REGULAR,
+     "%s není obyčejný soubor (je to zařízení, roura nebo soket). Miniaturu "
+     "lze spočítat jen z obyčejného souboru."},
+    {IDS_SOURCE_CHANGED, "Soubor %s se během čtení změnil (velikost nebo čas poslední změny), "
+                         "jeho miniaturu nelze použít. Zkuste to znovu, až se soubor přestane "
+                         "měnit."},
+
     {IDS_HELP_PAGE, "napoveda.html"},
 
     {IDS_BUTTON_YES, "Ano"},
