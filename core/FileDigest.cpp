@@ -3,12 +3,16 @@
 #include "core/tti/tti.h"
 #include "platform/LastError.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -98,25 +102,108 @@ bool SameSizeAndTime(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Feeds the whole open file to the context. A read error ends the digest with
-// RESULT_E_READ_FILE: a digest of part of a file must never be taken for the file's. A
-// file whose size or modification time moved while it was read gives
-// RESULT_E_SOURCE_CHANGED: the digest may mix two versions of it.
+// Blocks pass from the reader thread to the hashing one through a ring of fixed buffers:
+// while one block is hashed the next are read, and memory stays the same for any size.
+class BlockRing {
+public:
+    static constexpr std::size_t kBuffers = 3;
+
+    struct Block {
+        std::vector<unsigned char> bytes = std::vector<unsigned char>(kReadBlock);
+        ssize_t length = 0; // bytes read; 0 at the end of the file, -1 after an error
+        int error = 0;      // errno of the failed read
+    };
+
+    // Reader side: the next free block to fill, or null once the hasher has stopped.
+    Block* NextFree() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stopped || m_filled - m_hashed < kBuffers; });
+        return m_stopped ? nullptr : &m_blocks[m_filled % kBuffers];
+    }
+    void Filled() {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_filled;
+        }
+        m_changed.notify_all();
+    }
+    // Hasher side: the next filled block, in file order.
+    Block& NextFilled() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_filled > m_hashed; });
+        return m_blocks[m_hashed % kBuffers];
+    }
+    void Hashed() {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_hashed;
+        }
+        m_changed.notify_all();
+    }
+    void Stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::array<Block, kBuffers> m_blocks;
+    std::uint64_t m_filled = 0;
+    std::uint64_t m_hashed = 0;
+    bool m_stopped = false;
+};
+
+// Reads the file into the ring until its end or a read error, which end the reading.
+void ReadInto(int fd, BlockRing& ring) {
+    for (;;) {
+        BlockRing::Block* block = ring.NextFree();
+        if (block == nullptr)
+            return;
+        ssize_t n = 0;
+        do
+            n = ReadBlock(fd, block->bytes.data(), block->bytes.size());
+        while (n < 0 && errno == EINTR);
+        block->length = n < 0 ? -1 : n;
+        block->error = n < 0 ? errno : 0;
+        ring.Filled();
+        if (n <= 0)
+            return;
+    }
+}
+
+// Feeds the whole open file to the context, a reader thread filling the ring while this
+// one hashes. A read error ends the digest with RESULT_E_READ_FILE: a digest of part of a
+// file must never be taken for the file's. A file whose size or modification time moved
+// while it was read gives RESULT_E_SOURCE_CHANGED: the digest may mix two versions of it.
 int HashOpenFile(int fd, const struct stat& st, const DigestFunctions& fn, TTI_DIGEST_CTX ctx,
                  const DigestProgress& progress) {
     const std::uint64_t total = static_cast<std::uint64_t>(st.st_size);
-    std::vector<unsigned char> block(kReadBlock);
+    BlockRing ring;
+    std::thread reader([&] { ReadInto(fd, ring); });
+    // Joined on every way out, a progress callback that throws included.
+    struct Join {
+        BlockRing& ring;
+        std::thread& thread;
+        ~Join() {
+            ring.Stop();
+            thread.join();
+        }
+    } join{ring, reader};
+
     std::uint64_t done = 0;
     for (;;) {
-        const ssize_t n = ReadBlock(fd, block.data(), block.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Failed(RESULT_E_READ_FILE, errno);
-        if (n == 0)
+        BlockRing::Block& block = ring.NextFilled();
+        if (block.length < 0)
+            return Failed(RESULT_E_READ_FILE, block.error);
+        if (block.length == 0)
             break;
-        fn.update(ctx, block.data(), static_cast<unsigned long>(n));
-        done += static_cast<std::uint64_t>(n);
+        fn.update(ctx, block.bytes.data(), static_cast<unsigned long>(block.length));
+        done += static_cast<std::uint64_t>(block.length);
+        ring.Hashed();
         if (progress)
             progress(done, total);
     }
