@@ -89,9 +89,7 @@ struct Stamp {
 void LoadStamp(Stamp& stamp) {
     if (stamp.part.ProcessStampFile(stamp.path) != 1 || stamp.part.SignerCertificate() == nullptr)
         Fail("cannot read " + stamp.path);
-    const std::string text = stamp.part.TstInfo().szGenTime;
-    if (!GenTimeToFileTime(text, stamp.genTime) &&
-        !GenTimeToFileTime(text.substr(0, 14) + "Z", stamp.genTime))
+    if (!GenTimeToFileTime(stamp.part.TstInfo().szGenTime, stamp.genTime))
         Fail("no genTime in " + stamp.path);
 }
 

@@ -32,15 +32,18 @@ struct CliOption {
     uint32_t value = 0;
     bool required = false;     // the command cannot do without it
     bool emptyAllowed = false; // an empty value means something (else a usage error)
+    bool path = false;         // the value names a file: it is made absolute (AbsolutePath)
 };
 
-inline constexpr CliOption kOptIni{"--ini", IDS_CLI_VALUE_INI};
+inline constexpr CliOption kOptIni{.name = "--ini", .value = IDS_CLI_VALUE_INI, .path = true};
 inline constexpr CliOption kOptJson{"--json"};
 inline constexpr CliOption kOptHash{"--hash", IDS_CLI_VALUE_HASH};
 inline constexpr CliOption kOptPolicy{"--policy", IDS_CLI_VALUE_POLICY, false, true};
 inline constexpr CliOption kOptUrl{"--url", IDS_CLI_VALUE_URL};
-inline constexpr CliOption kOptRequestOut{"-o", IDS_CLI_VALUE_REQUEST_OUT};
-inline constexpr CliOption kOptReplyOut{"-o", IDS_CLI_VALUE_REPLY_OUT, true};
+inline constexpr CliOption kOptRequestOut{
+    .name = "-o", .value = IDS_CLI_VALUE_REQUEST_OUT, .path = true};
+inline constexpr CliOption kOptReplyOut{
+    .name = "-o", .value = IDS_CLI_VALUE_REPLY_OUT, .required = true, .path = true};
 inline constexpr CliOption kOptYes{"--yes"};
 inline constexpr CliOption kOptStrict{"--strict"};
 inline constexpr CliOption kOptQualified{"--qualified"};
@@ -79,6 +82,8 @@ struct CliCommand {
     uint32_t tooMany;
     // Other names of the command.
     std::span<const std::string_view> aliases = {};
+    // The plain arguments name files: each is made absolute (AbsolutePath) as it is parsed.
+    bool plainPaths = true;
 };
 
 // Every command, in the order the help lists them.
@@ -89,7 +94,9 @@ const CliCommand* FindCliCommand(std::string_view name);
 // group ("trust add"); `used` gets how many words named it. Null when none does.
 const CliCommand* FindCliCommand(const Args& words, std::size_t& used);
 // Parses `args` for `command`. False, with the usage error in `error`, when the command
-// line is not one the command takes.
+// line is not one the command takes. File names, as plain arguments and as option values,
+// come out absolute against the current folder: whatever the command stores or prints
+// names the same file wherever it is read next.
 [[nodiscard]] bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& parsed,
                                     std::string& error);
 // The whole --help text: every command with its options and arguments, then the exit codes.

@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 
 #include "support/Messages.h"
+#include "support/SupportFunctions.h"
 
 #include <algorithm>
 #include <array>
@@ -39,8 +40,16 @@ constexpr CliCommand kCommands[] = {
      IDS_CLI_NEEDS_STAMP},
     {"list", CmdList, kIniOnly, IDS_CLI_HELP_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
     {"add", CmdAdd, kIniOnly, IDS_CLI_HELP_ADD, 1, 2, IDS_CLI_NEEDS_STAMP, IDS_CLI_NEEDS_STAMP},
-    {"remove", CmdRemove, kRemoveOptions, IDS_CLI_HELP_REMOVE, 1, 1, IDS_CLI_NEEDS_NUMBER,
-     IDS_CLI_NEEDS_NUMBER},
+    {"remove",
+     CmdRemove,
+     kRemoveOptions,
+     IDS_CLI_HELP_REMOVE,
+     1,
+     1,
+     IDS_CLI_NEEDS_NUMBER,
+     IDS_CLI_NEEDS_NUMBER,
+     {},
+     false},
     {"request", CmdRequest, kRequestOptions, IDS_CLI_HELP_REQUEST, 1, 1, IDS_CLI_NO_FILE, 0},
     {"post", CmdPost, kPostOptions, IDS_CLI_HELP_POST, 1, 1, IDS_CLI_NO_REQUEST_FILE, 0},
     {"trust add", CmdTrustAdd, {}, IDS_CLI_HELP_TRUST_ADD, 1, 1, IDS_CLI_NO_FILE, 0},
@@ -204,6 +213,8 @@ bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& pars
             }
             value = args[++i];
         }
+        if (option->path)
+            value = AbsolutePath(value);
         parsed.options.insert_or_assign(std::string(option->name), std::move(value));
     }
     for (const CliOption& option : command.options) {
@@ -213,8 +224,14 @@ bool ParseCommandLine(const CliCommand& command, const Args& args, CliArgs& pars
             return false;
         }
     }
+    // A usage error quotes the arguments as they were typed.
     error = CountError(command, parsed.plain);
-    return error.empty();
+    if (!error.empty())
+        return false;
+    if (command.plainPaths)
+        for (std::string& plain : parsed.plain)
+            plain = AbsolutePath(plain);
+    return true;
 }
 
 std::string HelpText() {

@@ -1,5 +1,6 @@
 #include "core/GenTime.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -29,13 +30,16 @@ bool ParseGenTime(std::string_view text, SystemTime& time) {
         std::size_t digits = 0;
         while (pos + digits < text.size() && text[pos + digits] >= '0' && text[pos + digits] <= '9')
             ++digits;
-        if (digits == 0 || digits > 3)
+        if (digits == 0)
             return false;
+        // Milliseconds are what the clock check needs: finer digits are dropped, not rounded,
+        // so a time never moves into the next second.
+        const std::size_t used = std::min<std::size_t>(digits, 3);
         int fraction = 0;
-        if (!Digits(text, pos, digits, fraction))
+        if (!Digits(text, pos, used, fraction))
             return false;
         static constexpr int kScale[] = {0, 100, 10, 1};
-        t.milliseconds = fraction * kScale[digits];
+        t.milliseconds = fraction * kScale[used];
         pos += digits;
     }
     if (pos + 1 != text.size() || text[pos] != 'Z')

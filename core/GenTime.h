@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
-// Reads a GeneralizedTime "YYYYMMDDhhmmss[.f[f[f]]]Z" into calendar fields, the fraction as
-// milliseconds (".5" 500, ".25" 250, ".125" 125, none 0). Only that form is read: digits
-// where digits belong, at most three fraction digits, the closing "Z" and nothing after
-// it. False for anything else; the fields are not range-checked here.
+// Reads a GeneralizedTime "YYYYMMDDhhmmss[.f...]Z" into calendar fields, the fraction as
+// milliseconds from its first three digits (".5" 500, ".25" 250, ".125" 125,
+// ".539178" 539, ".5391789" 539, none 0). Only that form is read: digits where digits
+// belong, at least one digit after a ".", the closing "Z" and nothing after it. False for
+// anything else; the fields are not range-checked here.
 [[nodiscard]] bool ParseGenTime(std::string_view text, SystemTime& time);
 
 // The generation time as file-time ticks. False when the text cannot be read or a field is

@@ -63,9 +63,13 @@ bool ImprintMatches(const TTI_REQUEST& request, const TTI_TSTINFO& info) {
            std::ranges::equal(asked, stamped);
 }
 
+bool PolicyCut(const TTI_TSTINFO& info) {
+    return FieldText(info.szPolicyOid).ends_with(TTI_CUT_MARK);
+}
+
 bool PolicyMatches(const TTI_REQUEST& request, const TTI_TSTINFO& info) {
     const std::string_view asked = FieldText(request.szPolicyOid);
-    return asked.empty() || asked == FieldText(info.szPolicyOid);
+    return asked.empty() || (!PolicyCut(info) && asked == FieldText(info.szPolicyOid));
 }
 
 bool NonceMatches(const TTI_REQUEST& request, const TTI_TSTINFO& info) {

@@ -22,7 +22,10 @@ std::string NotGrantedMessage(const TTI_STATUS& status);
 
 // The token's imprint is the request's: the same hash OID, digest length and digest.
 bool ImprintMatches(const TTI_REQUEST& request, const TTI_TSTINFO& info);
-// The token's policy is the one requested; a request without a policy accepts any.
+// The token's policy was too long for its field and holds only its start (TTI_CUT_MARK).
+bool PolicyCut(const TTI_TSTINFO& info);
+// The token's policy is the one requested; a request without a policy accepts any. A cut
+// policy never matches a requested one, whatever its start.
 bool PolicyMatches(const TTI_REQUEST& request, const TTI_TSTINFO& info);
 // The token carries our nonce, compared as the unsigned number it is: the token holds it
 // in its minimal form, so a nonce of ours that starts with zero bytes is shorter there. A

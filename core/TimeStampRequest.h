@@ -23,7 +23,7 @@ RandomSource SetNonceRandomSource(RandomSource source);
 // Zeroes `request` and fills it: size 440, certificate request 1, the policy OID (all zero
 // when empty), the OID of hash code `hashAlg` (1 MD5, 2 SHA-256, 3 SHA-384, 4 SHA-512,
 // anything else SHA-1), a fresh nonce, and the digest of the file at `path`. Answers the
-// code of FileDigest (RESULT_OK, 301, 302, 304), or RESULT_E_STAMP before the file is read
+// code of FileDigest (RESULT_OK, 301 to 304, 308, 309), or RESULT_E_STAMP before the file is read
 // when no nonce could be drawn; on any code but RESULT_OK nothing may be sent.
 // A policy OID longer than the field's 127 characters is not cut: the field is left
 // without its terminating zero, which the encoder refuses, so no request with a shortened

@@ -1,5 +1,7 @@
 #include "document/CommandLine.h"
 
+#include "support/SupportFunctions.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -118,12 +120,10 @@ std::optional<std::string> JoinCommandLine(const std::vector<std::string>& args)
 }
 
 void MakeParametersAbsolute(std::vector<std::string>& args, const std::string& cwd) {
-    if (cwd.empty())
-        return;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string param;
-        if (args[i].empty() || SplitFlag(args[i], param) || args[i][0] == '/')
+        if (args[i].empty() || SplitFlag(args[i], param))
             continue;
-        args[i] = cwd.back() == '/' ? cwd + args[i] : cwd + "/" + args[i];
+        args[i] = AbsolutePath(args[i], cwd);
     }
 }

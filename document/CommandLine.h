@@ -64,7 +64,8 @@ std::vector<std::string> SplitHandOverCommandLine(std::string_view text);
 // user named.
 std::optional<std::string> JoinCommandLine(const std::vector<std::string>& args);
 
-// Makes the plain parameters after the program path that are relative paths absolute
-// against `cwd`: the running instance that receives a command line works in a folder of its
-// own, and would otherwise open another file or none.
+// Makes the plain parameters after the program path absolute against `cwd` and normalises
+// them (AbsolutePath): the running instance that receives a command line works in a folder
+// of its own, and would otherwise open another file or none. With an empty `cwd` relative
+// paths stay relative.
 void MakeParametersAbsolute(std::vector<std::string>& args, const std::string& cwd);

@@ -9,6 +9,7 @@
 #include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
+#include "support/SupportFunctions.h"
 
 #include <algorithm>
 #include <climits>
@@ -32,7 +33,7 @@ void CZarnDoc::OnFileNew() {
                                                LoadResString(IDS_FILTER_ALL_FILES_PATTERN)});
     // The workflow has shown whatever went wrong; a command has nothing more to tell.
     if (path)
-        (void)CreateStamp(*path);
+        (void)CreateStamp(AbsolutePath(*path));
 }
 
 int CZarnDoc::CreateStamp(const std::string& sourcePath) {
@@ -118,7 +119,7 @@ void CZarnDoc::OnFileOpen() {
                                                LoadResString(IDS_FILTER_STAMP_FILES),
                                                LoadResString(IDS_FILTER_STAMP_FILES_PATTERN)});
     if (path)
-        (void)OpenStamp(*path, true); // the workflow shows its own outcome
+        (void)OpenStamp(AbsolutePath(*path), true); // the workflow shows its own outcome
 }
 
 void CZarnDoc::OnVerify() {
@@ -146,9 +147,10 @@ std::string CZarnDoc::GuessSourcePath(const std::string& stampPath) const {
 bool CZarnDoc::OnOpenDocument(const char* path) {
     if (path == nullptr)
         return false;
-    if (IsStampFilePath(path))
-        return OpenStamp(path, true) != 0;
-    return CreateStamp(path) != 0;
+    const std::string absolute = AbsolutePath(path);
+    if (IsStampFilePath(absolute))
+        return OpenStamp(absolute, true) != 0;
+    return CreateStamp(absolute) != 0;
 }
 
 int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
@@ -158,7 +160,9 @@ int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
     VerifyDialogValues values{stampPath, GuessSourcePath(stampPath), addToList};
     int result = 0;
     if (m_pFrontEnd != nullptr && m_pFrontEnd->RunVerifyDialog(values)) {
-        const CStampListEntry entry{values.m_strStampFile, values.m_strSourceFile, ""};
+        // Typed names are taken against the current folder, as the command line's are.
+        const CStampListEntry entry{AbsolutePath(values.m_strStampFile),
+                                    AbsolutePath(values.m_strSourceFile), ""};
         if (values.m_bAddToList) {
             // The panel selects the row, which shows the stamp with the check's outcome.
             AddToList(entry);

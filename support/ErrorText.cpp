@@ -65,6 +65,8 @@ bool ResultCodeText(int code, std::string& text) {
         {RESULT_E_SILENT, 0},
         {RESULT_E_DIGEST_MISMATCH, IDS_DIGEST_MISMATCH},
         {RESULT_E_STAMP, IDS_STAMP_ERROR},
+        {RESULT_E_NOT_REGULAR_FILE, IDS_SOURCE_NOT_REGULAR},
+        {RESULT_E_SOURCE_CHANGED, IDS_SOURCE_CHANGED},
     };
     for (const Row& row : kRows) {
         if (row.code == code) {

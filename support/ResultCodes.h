@@ -11,4 +11,6 @@ enum ResultCode : int {
     RESULT_E_SILENT = 305,           // a failure without a message of its own
     RESULT_E_DIGEST_MISMATCH = 306,  // the source file's digest is not the stamped one
     RESULT_E_STAMP = 307,            // the stamp could not be confirmed
+    RESULT_E_NOT_REGULAR_FILE = 308, // the source is a device, FIFO or socket ("%s" = its path)
+    RESULT_E_SOURCE_CHANGED = 309,   // the source changed while it was hashed ("%s" = its path)
 };

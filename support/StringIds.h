@@ -13,6 +13,7 @@
 //   61500-61549        our own: menu texts ("&" marks the access key, "\t" the shortcut)
 //   61550-61599        our own: file-dialog filter patterns
 //   61600-61619        our own: the stamped-files list written at once (its failures)
+//   61620-61639        our own: sources that cannot be hashed, texts cut to their field
 //   61650-61699        our own: the application shell
 //   61700-61749        our own: the Qt front end's buttons and connection prompts
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
@@ -167,6 +168,9 @@ inline constexpr uint32_t IDS_FILTER_ALL_FILES_PATTERN = 61551;   // "*.*"
 // the question before a window closes with changes of the list not written.
 inline constexpr uint32_t IDS_BUTTON_RETRY = 61600;
 inline constexpr uint32_t IDS_LIST_DISCARD_QUESTION = 61601; // %s = INI path
+// Sources that cannot be hashed ("%s" = the path).
+inline constexpr uint32_t IDS_SOURCE_NOT_REGULAR = 61620; // RESULT_E_NOT_REGULAR_FILE
+inline constexpr uint32_t IDS_SOURCE_CHANGED = 61621;     // RESULT_E_SOURCE_CHANGED
 
 // The application shell.
 inline constexpr uint32_t IDS_HELP_PAGE = 61650; // "napoveda.html", the help beside the program

@@ -152,6 +152,13 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_LIST_DISCARD_QUESTION,
      "Změny seznamu souborů s časovým razítkem se nepodařilo uložit do souboru %s.\n\n"
      "Zavřít přesto a tyto změny zahodit?"},
+    {IDS_SOURCE_NOT_REGULAR,
+     "%s není obyčejný soubor (je to zařízení, roura nebo soket). Miniaturu "
+     "lze spočítat jen z obyčejného souboru."},
+    {IDS_SOURCE_CHANGED, "Soubor %s se během čtení změnil (velikost nebo čas poslední změny), "
+                         "jeho miniaturu nelze použít. Zkuste to znovu, až se soubor přestane "
+                         "měnit."},
+
     {IDS_HELP_PAGE, "napoveda.html"},
 
     {IDS_BUTTON_YES, "Ano"},

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,55 @@ std::string& UrlObjectPath(const std::string& url, std::string& text) {
         }
     }
     return text;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    return AbsolutePath(path, path.starts_with('/') ? std::string() : CurrentDirectory());
+}
+
+std::string AbsolutePath(const std::string& path, const std::string& base) {
+    if (path.empty())
+        return path;
+    const bool relative = path.front() != '/';
+    const std::string joined = relative && !base.empty() ? base + "/" + path : path;
+    const bool absolute = joined.front() == '/';
+    std::vector<std::string_view> segments;
+    std::size_t start = 0;
+    while (start <= joined.size()) {
+        std::size_t end = joined.find('/', start);
+        if (end == std::string::npos)
+            end = joined.size();
+        const std::string_view segment(joined.data() + start, end - start);
+        if (segment == "..") {
+            // Above the root is the root; a relative path keeps what it cannot resolve.
+            if (!segments.empty() && segments.back() != "..")
+                segments.pop_back();
+            else if (!absolute)
+                segments.push_back(segment);
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        start = end + 1;
+    }
+    std::string normal = absolute ? "/" : "";
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        normal.append(i == 0 ? "" : "/").append(segments[i]);
+    if (normal.empty())
+        return ".";
+    if (joined.back() == '/' && normal.back() != '/')
+        normal += '/';
+    return normal;
+}
+
+std::string CurrentDirectory() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr)
+            return std::string(buffer.data());
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {

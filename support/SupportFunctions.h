@@ -30,6 +30,18 @@ std::string& ModuleDirectory(std::string& text);
 // or "" without any "/". Answers `text`.
 std::string& UrlObjectPath(const std::string& url, std::string& text);
 
+// A path as it is kept wherever one enters the program (command lines, dialogs, the
+// hand-over): a relative path is taken against `base` (the current folder when none is
+// given), then "." and ".." segments and repeated "/" are removed by the text alone.
+// Symbolic links are not resolved: the user's name for a file stays its name. A trailing
+// "/" stays. An empty path stays empty; so does a relative path when the base is empty
+// (the current folder is unknown) except for its normalisation.
+std::string AbsolutePath(const std::string& path);
+std::string AbsolutePath(const std::string& path, const std::string& base);
+
+// The current folder, or empty when it cannot be found (removed, not reachable).
+std::string CurrentDirectory();
+
 // Reads the whole regular file at `path` into `bytes`, which then holds exactly the file's
 // bytes (an empty file gives an empty buffer). False when the file cannot be opened, is not
 // a regular file, is larger than 2^31 - 1 bytes, or cannot be read completely; the buffer

@@ -24,7 +24,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <list>
 #include <mutex>
 #include <set>
@@ -238,6 +240,36 @@ std::optional<std::string> RecordedRequest::Header(const std::string& name) cons
     return std::nullopt;
 }
 
+namespace {
+
+// Now plus `skewSeconds` as a GeneralizedTime with `digits` fraction digits (0 to 9) of the
+// same instant; a last digit of 0 becomes 1, since DER leaves no trailing zero.
+std::string GenTimeWithFraction(long skewSeconds, int digits) {
+    const auto now = std::chrono::system_clock::now() + std::chrono::seconds(skewSeconds);
+    const auto sinceEpoch = now.time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    const long long nanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count();
+    const std::time_t whole = static_cast<std::time_t>(seconds.count());
+    std::tm tm{};
+    gmtime_r(&whole, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &tm);
+    std::string time = text;
+    digits = std::clamp(digits, 0, 9);
+    if (digits > 0) {
+        char fraction[16];
+        std::snprintf(fraction, sizeof fraction, "%09lld", nanos);
+        std::string part(fraction, static_cast<std::size_t>(digits));
+        if (part.back() == '0')
+            part.back() = '1';
+        time += "." + part;
+    }
+    return time + "Z";
+}
+
+} // namespace
+
 Bytes TestTsa::MakeReply(const Bytes& requestBody, const TsaBehaviour& b,
                          const std::string& defaultPolicy) {
     std::lock_guard<std::mutex> lock(g_factoryMutex);
@@ -288,7 +320,7 @@ Bytes TestTsa::MakeReply(const Bytes& requestBody, const TsaBehaviour& b,
         spec.nonce = bytes;
     }
 
-    spec.genTime = TokenFactory::GenTimeNow(b.timeSkewSeconds);
+    spec.genTime = GenTimeWithFraction(b.timeSkewSeconds, b.genTimeFractionDigits);
     spec.serial = BigEndian(g_serial.fetch_add(1));
     // A TSA names itself as its certificate does.
     GeneralNameSpec name;

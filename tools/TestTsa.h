@@ -85,6 +85,9 @@ struct TsaBehaviour {
     bool noNonce = false;
     bool otherImprint = false;
     long timeSkewSeconds = 0; // genTime = now + skew
+    // Fraction digits of genTime (0 to 9), as public TSAs send six or seven; the last digit
+    // is never 0, as DER wants. 0: whole seconds.
+    int genTimeFractionDigits = 0;
     bool badSignature = false;
     bool noCertificate = false; // the signer's certificate left out of the token
     bool tac = false;

@@ -58,6 +58,7 @@ Options:
   --policy OID              this policy instead of the requested one
   --other-nonce | --no-nonce | --other-imprint
   --skew SECONDS            genTime = now + SECONDS
+  --gen-time-digits N       N fraction digits in genTime (0-9; public TSAs send 6 or 7)
   --bad-signature | --no-cert | --tac
   --key rsa|ecdsa|pss       the signer's key (default rsa)
 )";
@@ -195,6 +196,11 @@ int main(int argc, char** argv) {
             b.otherImprint = true;
         } else if (arg == "--skew") {
             b.timeSkewSeconds = Number(value());
+        } else if (arg == "--gen-time-digits") {
+            const long digits = Number(value());
+            if (digits < 0 || digits > 9)
+                Usage("--gen-time-digits wants 0 to 9");
+            b.genTimeFractionDigits = static_cast<int>(digits);
         } else if (arg == "--bad-signature") {
             b.badSignature = true;
         } else if (arg == "--no-cert") {

@@ -25,7 +25,6 @@
 
 #include <array>
 #include <cstring>
-#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -38,12 +37,6 @@ QStringList& HelpDirsForTests() {
 CZarnApp::UrlOpener& UrlOpenerForTests() {
     static CZarnApp::UrlOpener opener;
     return opener;
-}
-
-std::string CurrentDirectory() {
-    std::error_code error;
-    const auto path = std::filesystem::current_path(error);
-    return error ? std::string() : path.string();
 }
 
 } // namespace
@@ -102,10 +95,13 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     frame->View()->OnInitialUpdate();
 
     // The command line: a file named on it is opened (a stamp file is verified, any other
-    // file stamped); printing and the other shell commands are not ours to carry out.
+    // file stamped); printing and the other shell commands are not ours to carry out. The
+    // file is named by its absolute path from here on, as a handed-over one is.
+    std::vector<std::string> line = args;
+    MakeParametersAbsolute(line, CurrentDirectory());
     std::vector<std::string> params;
-    if (args.size() > 1)
-        params.assign(args.begin() + 1, args.end());
+    if (line.size() > 1)
+        params.assign(line.begin() + 1, line.end());
     CCommandLineInfo info;
     ParseCommandLine(params, info);
     const bool done = info.m_nShellCommand == CCommandLineInfo::FileOpen

@@ -9,8 +9,11 @@
  * this header) because stored data and callers rely on every offset. A decoder writes its
  * record only on success. Arguments named reserved are ignored. BER and DER are read.
  *
- * Untrusted bytes never overrun a record: a value that does not fit its field gives
- * TTI_E_INTERNAL_BUFFER, never a cut value. See docs/tti.md for the code of every case.
+ * Untrusted bytes never overrun a record. Texts that are only shown (status text, TSA
+ * name, the TAC's holder and issuer) are cut to their field at a UTF-8 character boundary;
+ * a policy OID too long for its field keeps its start and ends with TTI_CUT_MARK, so it
+ * can never equal an OID; any other value that does not fit its field gives
+ * TTI_E_INTERNAL_BUFFER. See docs/tti.md for the code of every case.
  */
 #ifndef MIVO_CORE_TTI_TTI_H
 #define MIVO_CORE_TTI_TTI_H
@@ -53,6 +56,10 @@ enum {
     TTI_MSG_FINAL_MSG_REP = 5,
     TTI_MSG_ERROR_MSG_REP = 6
 };
+
+/* Ends a policy OID text that was cut to its field ("\u2026", the ellipsis, in UTF-8): a
+ * dotted OID holds only digits and dots, so a marked text never matches one. */
+#define TTI_CUT_MARK "\xE2\x80\xA6"
 
 #define TTI_REQUEST_SIZE 440
 #define TTI_TSTINFO_SIZE 1044

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace mivo::tti {
 
@@ -53,6 +54,26 @@ int CopyText(std::span<char> field, const std::string& value) {
                     std::span(reinterpret_cast<const unsigned char*>(value.data()), value.size()));
 }
 
+int CutText(std::span<char> field, std::span<const unsigned char> value) {
+    if (std::find(value.begin(), value.end(), 0) != value.end())
+        return TTI_E_ASN_FORMAT;
+    std::size_t keep = std::min(value.size(), field.size() - 1);
+    // The first byte left out must begin a character. A UTF-8 character is at most four
+    // bytes, so at most three continuation bytes are given back; bytes that are not UTF-8
+    // at all are cut where they fall.
+    std::size_t start = keep;
+    while (start < value.size() && keep - start < 3 && (value[start] & 0xC0) == 0x80)
+        --start;
+    if (start < value.size() && (value[start] & 0xC0) != 0x80)
+        keep = start;
+    return CopyText(field, value.first(keep));
+}
+
+int CutText(std::span<char> field, const std::string& value) {
+    return CutText(field,
+                   std::span(reinterpret_cast<const unsigned char*>(value.data()), value.size()));
+}
+
 int CopyAsn1Text(std::span<char> field, const ASN1_STRING* value) {
     if (value == nullptr)
         return TTI_E_ASN_FORMAT;
@@ -82,6 +103,42 @@ int OidText(std::span<char> field, const ASN1_OBJECT* oid) {
         return TTI_E_INTERNAL_BUFFER;
     text.resize(static_cast<std::size_t>(n));
     return CopyText(field, text);
+}
+
+int PolicyOidText(std::span<char> field, const ASN1_OBJECT* oid) {
+    if (oid == nullptr)
+        return TTI_E_ASN_FORMAT;
+    const int n = OBJ_obj2txt(nullptr, 0, oid, 1);
+    if (n <= 0)
+        return TTI_E_ASN_FORMAT;
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    if (OBJ_obj2txt(text.data(), static_cast<int>(text.size()), oid, 1) != n)
+        return TTI_E_ASN_FORMAT;
+    text.resize(static_cast<std::size_t>(n));
+    constexpr std::string_view kMark = TTI_CUT_MARK;
+    if (text.size() >= field.size())
+        text = text.substr(0, field.size() - 1 - kMark.size()).append(kMark);
+    return CopyText(field, text);
+}
+
+int IntegerContentBytes(std::span<unsigned char> field, int32_t& len, const ASN1_INTEGER* value) {
+    if (value == nullptr)
+        return TTI_E_ASN_FORMAT;
+    if (ASN1_STRING_type(value) != V_ASN1_NEG_INTEGER)
+        return IntegerBytes(field, len, value);
+    // The DER of the INTEGER without its tag and length: the two's complement octets.
+    unsigned char* der = nullptr;
+    const int n = i2d_ASN1_INTEGER(value, &der);
+    if (n <= 0)
+        return TTI_E_ASN_FORMAT;
+    OpensslBytesPtr owner(der);
+    const unsigned char* p = der;
+    long length = 0;
+    int tag = 0;
+    int cls = 0;
+    if ((ASN1_get_object(&p, &length, &tag, &cls, n) & 0x80) != 0 || tag != V_ASN1_INTEGER)
+        return TTI_E_ASN_FORMAT;
+    return CopyBytes(field, len, std::span(p, static_cast<std::size_t>(length)));
 }
 
 int IntegerBytes(std::span<unsigned char> field, int32_t& len, const ASN1_INTEGER* value) {

@@ -224,12 +224,29 @@ template <class F> int Guarded(F&& body) noexcept {
 [[nodiscard]] int CopyText(std::span<char> field, const std::string& value);
 [[nodiscard]] int CopyAsn1Text(std::span<char> field, const ASN1_STRING* value);
 
+// A text that is only shown (a status text, a name): like CopyText, but a value too long
+// for the field is cut to cap - 1 bytes or a little less, so that no UTF-8 character is
+// split. A zero byte inside is still a format error.
+[[nodiscard]] int CutText(std::span<char> field, std::span<const unsigned char> value);
+[[nodiscard]] int CutText(std::span<char> field, const std::string& value);
+
 // Bytes with their length field.
 [[nodiscard]] int CopyBytes(std::span<unsigned char> field, int32_t& len,
                             std::span<const unsigned char> value);
 
 // Dotted text of an object identifier.
 [[nodiscard]] int OidText(std::span<char> field, const ASN1_OBJECT* oid);
+
+// Dotted text of a policy OID. One too long for the field keeps as much of its start as
+// fits beside TTI_CUT_MARK, which ends it: no dotted OID holds that mark, so no policy
+// compared with an OID can ever match on a prefix.
+[[nodiscard]] int PolicyOidText(std::span<char> field, const ASN1_OBJECT* oid);
+
+// A serial number: a non-negative INTEGER as IntegerBytes gives it, a negative one (which
+// RFC 3161 does not allow, yet some TSAs send) as its two's complement content octets
+// exactly as DER encodes them.
+[[nodiscard]] int IntegerContentBytes(std::span<unsigned char> field, int32_t& len,
+                                      const ASN1_INTEGER* value);
 
 // A non-negative INTEGER as minimal big-endian bytes (zero gives one zero byte); a
 // negative one is a format error.

@@ -145,7 +145,10 @@ int TTI_GetTSR_Status(TTI_STATUS* status, const unsigned char* resp, int respLen
             return rc;
         if (info.text != nullptr && sk_ASN1_UTF8STRING_num(info.text) > 0) {
             const ASN1_UTF8STRING* text = sk_ASN1_UTF8STRING_value(info.text, 0);
-            if (int rc = CopyAsn1Text(record.szStatusText, text); rc != TTI_OK)
+            if (int rc = CutText(record.szStatusText,
+                                 std::span(ASN1_STRING_get0_data(text),
+                                           static_cast<std::size_t>(ASN1_STRING_length(text))));
+                rc != TTI_OK)
                 return rc;
         }
         if (int rc = FailureBits(info.failInfo, record.nFailInfo); rc != TTI_OK)

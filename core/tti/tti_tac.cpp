@@ -150,7 +150,7 @@ int FillCertInfo(TTI_CERT_INFO& r, const AttributeCertificate& ac) {
     std::string text;
     if (int rc = HolderText(text, *info.holder); rc != TTI_OK)
         return rc;
-    if (int rc = CopyText(r.szHolder, text); rc != TTI_OK)
+    if (int rc = CutText(r.szHolder, text); rc != TTI_OK)
         return rc;
     if (const ObjectDigestInfo* odi = info.holder->objectDigestInfo) {
         if (int rc = CopyBytes(r.holderThumb, r.nHolderThumbLen, Bytes(odi->digest)); rc != TTI_OK)
@@ -158,7 +158,7 @@ int FillCertInfo(TTI_CERT_INFO& r, const AttributeCertificate& ac) {
     }
     if (int rc = IssuerText(text, *info.issuer); rc != TTI_OK)
         return rc;
-    if (int rc = CopyText(r.szIssuer, text); rc != TTI_OK)
+    if (int rc = CutText(r.szIssuer, text); rc != TTI_OK)
         return rc;
     if (int rc = IntegerBytes(r.serial, r.nSerialLen, info.serial); rc != TTI_OK)
         return rc;
@@ -241,7 +241,7 @@ int TTI_GetTAC_TimingPolicy(TTI_TIMING_POLICY* policy, const unsigned char* tac,
             rc != TTI_OK)
             return rc;
         TTI_TIMING_POLICY record{};
-        if (int rc = OidText(record.szPolicyOid, value->policy); rc != TTI_OK)
+        if (int rc = PolicyOidText(record.szPolicyOid, value->policy); rc != TTI_OK)
             return rc;
         if (int rc = MicrosToSeconds(value->maxOffset, record.fMaxOffset); rc != TTI_OK)
             return rc;

@@ -34,7 +34,7 @@ int FillTstInfo(TTI_TSTINFO& r, const Token& token) {
 
     if (int rc = TstVersion(token.content, r.nVersion); rc != TTI_OK)
         return rc;
-    if (int rc = OidText(r.szPolicyOid, TS_TST_INFO_get_policy_id(tst.get())); rc != TTI_OK)
+    if (int rc = PolicyOidText(r.szPolicyOid, TS_TST_INFO_get_policy_id(tst.get())); rc != TTI_OK)
         return rc;
 
     TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(tst.get());
@@ -49,7 +49,7 @@ int FillTstInfo(TTI_TSTINFO& r, const Token& token) {
         rc != TTI_OK)
         return rc;
 
-    if (int rc = IntegerBytes(r.serial, r.nSerialLen, TS_TST_INFO_get_serial(tst.get()));
+    if (int rc = IntegerContentBytes(r.serial, r.nSerialLen, TS_TST_INFO_get_serial(tst.get()));
         rc != TTI_OK)
         return rc;
     if (int rc = CopyAsn1Text(r.szGenTime, TS_TST_INFO_get_time(tst.get())); rc != TTI_OK)
@@ -77,7 +77,7 @@ int FillTstInfo(TTI_TSTINFO& r, const Token& token) {
         std::string name;
         if (int rc = GeneralNameText(name, tsa); rc != TTI_OK)
             return rc;
-        if (int rc = CopyText(r.szTsaName, name); rc != TTI_OK)
+        if (int rc = CutText(r.szTsaName, name); rc != TTI_OK)
             return rc;
     }
     return TTI_OK;

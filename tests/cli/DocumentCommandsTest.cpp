@@ -13,6 +13,7 @@
 #include <pty.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ using mivo::test::CommandResult;
 using mivo::test::RunCommand;
 using mivo::test::ShellQuote;
 using mivo::test::TestTsa;
+using mivo::test::TsaBehaviour;
 
 namespace fs = std::filesystem;
 
@@ -176,6 +178,78 @@ TEST_F(CliDocumentTest, AListThatCannotBeWrittenFailsAddAndStamp) {
     EXPECT_NE(r.err.find("Chyba při zápisu do souboru: " + m_config.File("mivoklient.ini")),
               std::string::npos)
         << r.err;
+}
+
+TEST_F(CliDocumentTest, RelativeNamesAreStoredAbsoluteAndNormalised) {
+    fs::create_directories(m_files.File("sub"));
+    const auto a = m_files.Write("a.txt", "A");
+    const std::string entry = "tsf_item0=" + a + ".tsr," + a + "\n";
+    CommandResult r =
+        RunCommand("cd " + ShellQuote(m_files.Path()) + " && " + Command("stamp sub/../a.txt"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Ini().find(entry), std::string::npos) << Ini();
+
+    // Added again from another folder under other relative names: the same entry.
+    r = RunCommand("cd " + ShellQuote(m_files.File("sub")) + " && " +
+                   Command("add ../a.txt.tsr ./.././a.txt"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Ini().find(entry), std::string::npos) << Ini();
+    EXPECT_NE(Ini().find("count=1\n"), std::string::npos) << Ini();
+}
+
+TEST_F(CliDocumentTest, TsaSendingMicrosecondsOrFinerIsStamped) {
+    for (int digits : {6, 7}) {
+        SCOPED_TRACE(digits);
+        TsaBehaviour behaviour;
+        behaviour.genTimeFractionDigits = digits;
+        m_tsa.SetBehaviour(behaviour);
+        const auto file = m_files.Write("f" + std::to_string(digits) + ".txt", "obsah");
+        CommandResult r = Run("stamp " + ShellQuote(file));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        r = Run("verify " + ShellQuote(file + ".tsr"));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        // The token carries the time as the server wrote it.
+        r = Run("decode " + ShellQuote(file + ".tsr"));
+        const std::size_t at = r.out.find("gen_time: ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const std::string genTime = r.out.substr(at + 10, r.out.find('\n', at) - at - 10);
+        EXPECT_EQ(genTime.size(), 14u + 1u + static_cast<unsigned>(digits) + 1u) << genTime;
+        EXPECT_EQ(genTime.find('.'), 14u) << genTime;
+    }
+    // Six minutes off is still refused, fraction or not.
+    TsaBehaviour late;
+    late.genTimeFractionDigits = 7;
+    late.timeSkewSeconds = 360;
+    m_tsa.SetBehaviour(late);
+    const auto file = m_files.Write("late.txt", "obsah");
+    const CommandResult r = Run("stamp " + ShellQuote(file));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("je větší než 5 minut"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(file + ".tsr"));
+}
+
+TEST_F(CliDocumentTest, SourcesThatCannotBeHashedWholeSendNothing) {
+    // A FIFO without a writer blocked every command before; now it is refused at once.
+    const std::string fifo = m_files.File("roura");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CommandResult r = Run("stamp " + ShellQuote(fifo));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(fifo + " není obyčejný soubor"), std::string::npos) << r.err;
+    r = Run("digest " + ShellQuote(fifo));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(fifo + " není obyčejný soubor"), std::string::npos) << r.err;
+    r = Run("digest /dev/zero");
+    EXPECT_EQ(r.exitCode, 1);
+
+    // A read that fails part-way is a failure, not the digest of what came before it.
+    r = Run("digest /proc/self/mem");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Chyba při čtení souboru /proc/self/mem"), std::string::npos) << r.err;
+
+    EXPECT_EQ(m_tsa.RequestCount(), 0u);
+    EXPECT_FALSE(fs::exists(fifo + ".tsr"));
+    EXPECT_EQ(Ini().find("tsf_item"), std::string::npos) << Ini();
 }
 
 TEST_F(CliDocumentTest, UsageErrors) {

@@ -1,13 +1,22 @@
 #include "core/HashAlgorithms.h"
+#include "platform/LastError.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -23,6 +32,36 @@ std::string Hex(const unsigned char* p, int n) {
     }
     return s;
 }
+
+// The read(2) seam: counts reads, and on the n-th one does what the test asked for.
+struct ReadSeam {
+    static inline int calls = 0;
+    static inline int failAt = 0;   // this read fails with EIO (0: none)
+    static inline int changeAt = 0; // before this read the file changes (0: none)
+    static inline void (*change)(int fd) = nullptr;
+
+    static ssize_t Read(int fd, void* buffer, std::size_t count) {
+        ++calls;
+        if (calls == failAt) {
+            errno = EIO;
+            return -1;
+        }
+        if (calls == changeAt && change != nullptr)
+            change(fd);
+        return ::read(fd, buffer, count);
+    }
+
+    ReadSeam() {
+        calls = failAt = changeAt = 0;
+        change = nullptr;
+        previous = SetFileDigestRead(&Read);
+    }
+    ~ReadSeam() { (void)SetFileDigestRead(previous); }
+    ReadSeam(const ReadSeam&) = delete;
+    ReadSeam& operator=(const ReadSeam&) = delete;
+
+    FileReadFunction previous = nullptr;
+};
 
 class FileDigestTest : public ::testing::Test {
 protected:
@@ -165,4 +204,99 @@ TEST_F(FileDigestTest, LargeFileAcrossManyBlocksMatchesOneShotDigestAndReportsPr
     EXPECT_GT(calls, 1);
     EXPECT_EQ(lastDone, data.size());
     EXPECT_EQ(lastTotal, data.size());
+}
+
+TEST_F(FileDigestTest, ReadErrorPartWayGives303AndNoDigest) {
+    const auto file = Write("disk.bin", std::string(1024 * 1024 + 7, 'd')); // five reads
+    for (int failAt : {1, 3, 5}) {
+        ReadSeam seam;
+        seam.failAt = failAt;
+        unsigned char digest[kDigestBufferSize];
+        std::memset(digest, 0xAA, sizeof digest);
+        std::int32_t length = 0;
+        SetLastError(0);
+        EXPECT_EQ(FileDigest(file, "2.16.840.1.101.3.4.2.1", digest, length), RESULT_E_READ_FILE)
+            << failAt;
+        EXPECT_EQ(GetLastError(), static_cast<std::uint32_t>(EIO));
+        EXPECT_EQ(length, 32);
+        EXPECT_EQ(std::count(digest, digest + sizeof digest, 0xAA), kDigestBufferSize)
+            << "a digest of part of the file reached the caller";
+        EXPECT_EQ(seam.calls, failAt); // nothing is read after the error
+    }
+    // The kernel's own refusal part-way: this process's memory file cannot be read at 0.
+    unsigned char digest[kDigestBufferSize] = {};
+    std::int32_t length = 0;
+    EXPECT_EQ(FileDigest("/proc/self/mem", "2.16.840.1.101.3.4.2.1", digest, length),
+              RESULT_E_READ_FILE);
+}
+
+TEST_F(FileDigestTest, SourcesThatAreNoRegularFileAreRefusedBeforeAnyRead) {
+    const std::string fifo = (m_dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socketPath = (m_dir / "sock").string();
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const std::string link = (m_dir / "zero-link").string();
+    fs::create_symlink("/dev/zero", link);
+
+    ReadSeam seam;
+    // An unopened FIFO would block the open, /dev/zero the reads, both for ever.
+    for (const std::string& path :
+         {fifo, socketPath, std::string("/dev/zero"), std::string("/dev/null"), link}) {
+        unsigned char digest[kDigestBufferSize] = {};
+        std::int32_t length = 0;
+        EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.1", digest, length),
+                  RESULT_E_NOT_REGULAR_FILE)
+            << path;
+    }
+    EXPECT_EQ(seam.calls, 0);
+    ::close(sock);
+}
+
+TEST_F(FileDigestTest, FileThatChangesWhileHashedIsReported) {
+    static std::string path;
+    path = Write("growing.log", std::string(600 * 1024, 'g'));
+    struct Change {
+        const char* what;
+        void (*change)(int fd);
+    } const changes[] = {
+        {"appended",
+         [](int) {
+             std::ofstream(path, std::ios::app) << "more";
+         }},
+        {"rewritten in place, same size",
+         [](int) {
+             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(1);
+             f << 'G';
+         }},
+        {"touched only",
+         [](int fd) {
+             struct stat st {};
+             ASSERT_EQ(::fstat(fd, &st), 0);
+             const timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec - 10, 0}};
+             ASSERT_EQ(::futimens(fd, times), 0);
+         }},
+    };
+    for (const Change& c : changes) {
+        // An hour old, so that a write within the same clock tick still moves the time.
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        ReadSeam seam;
+        seam.changeAt = 2;
+        seam.change = c.change;
+        unsigned char digest[kDigestBufferSize] = {};
+        std::int32_t length = 0;
+        EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.1", digest, length),
+                  RESULT_E_SOURCE_CHANGED)
+            << c.what;
+    }
+    // Left alone, the same file hashes.
+    unsigned char digest[kDigestBufferSize] = {};
+    std::int32_t length = 0;
+    EXPECT_EQ(FileDigest(path, "2.16.840.1.101.3.4.2.1", digest, length), RESULT_OK);
 }

@@ -92,10 +92,15 @@ TEST(CommandLineJoin, JoinedLineSplitsBackIntoTheSameTokens) {
 }
 
 TEST(CommandLineJoin, RelativePathsBecomeAbsoluteForTheRunningInstance) {
-    Tokens args{"mivoklient", "smlouva.txt.tsr", "-p", "/abs/x", "../y"};
+    Tokens args{"mivoklient", "smlouva.txt.tsr", "-p", "/abs/./x", "../y", "./a//b/../c.txt"};
     MakeParametersAbsolute(args, "/home/jan");
-    EXPECT_EQ(args, (Tokens{"mivoklient", "/home/jan/smlouva.txt.tsr", "-p", "/abs/x",
-                            "/home/jan/../y"}));
+    // Normalised by the text alone: "..", "." and doubled slashes go.
+    EXPECT_EQ(args, (Tokens{"mivoklient", "/home/jan/smlouva.txt.tsr", "-p", "/abs/x", "/home/y",
+                            "/home/jan/a/c.txt"}));
+    // Without a known folder a relative name stays relative (normalised all the same).
+    args = {"mivoklient", "a/./b.txt", "/x/../y.txt"};
+    MakeParametersAbsolute(args, "");
+    EXPECT_EQ(args, (Tokens{"mivoklient", "a/b.txt", "/y.txt"}));
 }
 
 } // namespace

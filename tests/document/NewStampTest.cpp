@@ -4,6 +4,7 @@
 
 #include "core/tti/tti.h"
 #include "support/StringIds.h"
+#include "support/SupportFunctions.h"
 
 #include <csignal>
 #include <filesystem>
@@ -107,6 +108,23 @@ TEST_F(NewStampTest, WholeReplyIsStoredByteForByteListedSelectedAndShown) {
     EXPECT_NE(IniText().find("tsf_item0=" + source + ".tsr," + source + "\n"), std::string::npos);
     EXPECT_GT(view.updates, 0);
     EXPECT_TRUE(NoTemporaryFiles(dir.Path()));
+}
+
+TEST_F(NewStampTest, RelativeNamesAreListedAbsolute) {
+    const auto source = dir.Write("a.txt", "smlouva");
+    const std::string before = CurrentDirectory();
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    // A name typed into the dialog, then one from the command line of a first start.
+    front.fileAnswers.push_back("./x/../a.txt");
+    doc->OnCommand(ID_FILE_NEW);
+    const bool opened = doc->OnOpenDocument("a.txt");
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+
+    ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+    EXPECT_TRUE(opened);
+    ASSERT_EQ(registry.GetCount(), 1); // one file, one entry
+    EXPECT_EQ(registry.GetAt(0).m_strStampFile, source + ".tsr");
+    EXPECT_EQ(registry.GetAt(0).m_strSourceFile, source);
 }
 
 TEST_F(NewStampTest, TokenOnlyWhenSaveTsrIsZero) {

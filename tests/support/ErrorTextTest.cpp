@@ -63,14 +63,20 @@ TEST(ErrorTextTest, ResultCodeTextFollowsItsTable) {
                 {RESULT_E_READ_FILE, "Chyba při čtení souboru %s"},
                 {RESULT_E_READ_SOURCE, "Chyba při čtení zdrojového souboru %s"},
                 {RESULT_E_DIGEST_MISMATCH, "Ověření miniatury skončilo chybou"},
-                {RESULT_E_STAMP, "Chyba kvalifikovaného časového razítka"}};
+                {RESULT_E_STAMP, "Chyba kvalifikovaného časového razítka"},
+                {RESULT_E_NOT_REGULAR_FILE,
+                 "%s není obyčejný soubor (je to zařízení, roura nebo soket). Miniaturu lze "
+                 "spočítat jen z obyčejného souboru."},
+                {RESULT_E_SOURCE_CHANGED,
+                 "Soubor %s se během čtení změnil (velikost nebo čas poslední změny), jeho "
+                 "miniaturu nelze použít. Zkuste to znovu, až se soubor přestane měnit."}};
     for (const auto& row : rows) {
         std::string text = "old";
         EXPECT_TRUE(ResultCodeText(row.code, text)) << row.code;
         EXPECT_EQ(text, row.text);
     }
     for (int code : {int{RESULT_OK}, int{RESULT_E_SILENT}, RESULT_E_HASH_UNSUPPORTED - 1,
-                     RESULT_E_STAMP + 1, -1}) {
+                     RESULT_E_SOURCE_CHANGED + 1, -1}) {
         std::string text = "old";
         EXPECT_FALSE(ResultCodeText(code, text)) << code;
         EXPECT_EQ(text, "old");

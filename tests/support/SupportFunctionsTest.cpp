@@ -112,6 +112,37 @@ TEST(UrlObjectPathTest, PagePaths) {
     EXPECT_EQ(GetLastError(), 7U);
 }
 
+TEST(AbsolutePathTest, JoinsAndNormalisesByTheTextAlone) {
+    const struct {
+        const char* path;
+        const char* base;
+        const char* expected;
+    } cases[] = {
+        {"a.txt", "/home/jan", "/home/jan/a.txt"},
+        {"a.txt", "/home/jan/", "/home/jan/a.txt"},
+        {"./a.txt", "/home/jan", "/home/jan/a.txt"},
+        {"../eva/a.txt", "/home/jan", "/home/eva/a.txt"},
+        {"../../../../a.txt", "/home/jan", "/a.txt"}, // nothing above the root
+        {"/data//smlouvy/./2024/../a.txt", "/ignored", "/data/smlouvy/a.txt"},
+        {"/a/b/..", "/x", "/a"},
+        {"/..", "/x", "/"},
+        {"dir/", "/x", "/x/dir/"},               // a folder keeps its slash
+        {"Smlouva.txt", "/x", "/x/Smlouva.txt"}, // case is kept
+        {"a b/č.txt", "/x", "/x/a b/č.txt"},
+        {"", "/x", ""},
+        // An unknown base keeps a relative path relative.
+        {"a/../../b.txt", "", "../b.txt"},
+        {".", "", "."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AbsolutePath(c.path, c.base), c.expected) << c.path << " in " << c.base;
+    // Without a base: the current folder.
+    const std::string cwd = CurrentDirectory();
+    ASSERT_FALSE(cwd.empty());
+    EXPECT_EQ(AbsolutePath("x/y.txt"), AbsolutePath(cwd + "/x/y.txt", ""));
+    EXPECT_EQ(AbsolutePath("/abs/./y.txt"), "/abs/y.txt");
+}
+
 TEST(ReadWholeFileTest, ReadsExactlyTheFile) {
     TempDir dir;
     const std::string content("DER\0\x30\x82", 6);

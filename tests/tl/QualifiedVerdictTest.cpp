@@ -64,11 +64,9 @@ protected:
         CTimeStampPart part;
         if (part.ProcessStampFile(TokenPath(file)) != 1 || part.SignerCertificate() == nullptr)
             throw std::runtime_error("cannot read " + file + ": " + part.ErrorText());
-        // A time in microseconds is read to the second here.
-        const std::string text = part.TstInfo().szGenTime;
+        // A time in microseconds is read to the millisecond, as the time check reads it.
         uint64_t genTime = 0;
-        if (!GenTimeToFileTime(text, genTime) &&
-            !GenTimeToFileTime(text.substr(0, 14) + "Z", genTime))
+        if (!GenTimeToFileTime(part.TstInfo().szGenTime, genTime))
             throw std::runtime_error("no genTime in " + file);
         return QualifyStamp(*s_lists, part.SignerCertificate()->Cert(), nullptr,
                             atTime != nullptr ? Utc(atTime) : genTime, now);

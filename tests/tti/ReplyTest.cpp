@@ -148,9 +148,24 @@ TEST(ReplyStatus, ValuesThatDoNotFitTheRecord) {
     StatusResult r = DecodeStatus(TokenFactory::ReplyWith({2, {std::string(79, 'x')}, {}}, {}));
     EXPECT_EQ(r.rc, TTI_OK);
     EXPECT_EQ(std::strlen(r.status.szStatusText), 79u);
-    r = DecodeStatus(TokenFactory::ReplyWith({2, {std::string(80, 'x')}, {}}, {}));
-    EXPECT_EQ(r.rc, TTI_E_INTERNAL_BUFFER);
-    EXPECT_STREQ(r.status.szStatusText, ""); // the record is left alone
+    // A longer text is only shown: it is cut, never a reason to refuse the reply.
+    r = DecodeStatus(TokenFactory::ReplyWith({2, {std::string(120, 'x')}, 4}, {}));
+    ASSERT_EQ(r.rc, TTI_OK);
+    EXPECT_EQ(r.status.nStatus, 2);
+    EXPECT_EQ(r.status.nFailInfo, 4);
+    EXPECT_EQ(std::string(r.status.szStatusText), std::string(79, 'x'));
+    // Never inside a character: "ř" is two bytes, "€" three, "𝄞" four; each is put so
+    // that byte 79 falls inside it, and the cut keeps the character whole or drops it.
+    for (const char* character : {"\xC5\x99", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E"}) {
+        const std::string text = std::string(78, 'a') + character + std::string(40, 'b');
+        r = DecodeStatus(TokenFactory::ReplyWith({2, {text}, {}}, {}));
+        ASSERT_EQ(r.rc, TTI_OK);
+        EXPECT_EQ(std::string(r.status.szStatusText), std::string(78, 'a')) << character;
+    }
+    const std::string fitsWhole = std::string(77, 'a') + "\xC5\x99" + "bbb";
+    r = DecodeStatus(TokenFactory::ReplyWith({2, {fitsWhole}, {}}, {}));
+    ASSERT_EQ(r.rc, TTI_OK);
+    EXPECT_EQ(std::string(r.status.szStatusText), fitsWhole.substr(0, 79));
 
     r = DecodeStatus(TokenFactory::ReplyWith({0x80000000L, {}, {}}, {}));
     EXPECT_EQ(r.rc, TTI_E_INTERNAL_BUFFER);

@@ -136,9 +136,12 @@ TEST(TimingPolicy, RoundTripAndMissingPolicy) {
         spec.policyOid += ".9";
     tac = TokenFactory::Tac(spec);
     EXPECT_EQ(TTI_GetTAC_TimingPolicy(&p, tac.data(), Len(tac)), TTI_OK);
+    // One character more: its start is kept and marked as cut.
+    const std::string fits = spec.policyOid;
     spec.policyOid += "9";
     tac = TokenFactory::Tac(spec);
-    EXPECT_EQ(TTI_GetTAC_TimingPolicy(&p, tac.data(), Len(tac)), TTI_E_INTERNAL_BUFFER);
+    ASSERT_EQ(TTI_GetTAC_TimingPolicy(&p, tac.data(), Len(tac)), TTI_OK);
+    EXPECT_EQ(std::string(p.szPolicyOid), fits.substr(0, 124) + TTI_CUT_MARK);
 }
 
 TEST(CertInfo, EveryFieldOfTheRecord) {
@@ -207,7 +210,7 @@ TEST(CertInfo, ValuesThatDoNotFitGiveInternalBuffer) {
                   s.signatureAlgOid = oid + "9";
               }),
               TTI_E_INTERNAL_BUFFER);
-    // 639 bytes of holder text fit, 640 do not; the issuer holds 511.
+    // 639 bytes of holder text fit, the issuer holds 511.
     auto longName = [](std::size_t total) {
         // "OU=" + 60 characters, joined by commas, then "CN=" + the rest.
         DirName name;
@@ -224,9 +227,10 @@ TEST(CertInfo, ValuesThatDoNotFitGiveInternalBuffer) {
     static DirName name511 = longName(511);
     static DirName name512 = longName(512);
     EXPECT_EQ(rcOf([](TacSpec& s) { s.holderName = name639; }), TTI_OK);
-    EXPECT_EQ(rcOf([](TacSpec& s) { s.holderName = name640; }), TTI_E_INTERNAL_BUFFER);
+    // Names are only shown: one that does not fit is cut to its field.
+    EXPECT_EQ(rcOf([](TacSpec& s) { s.holderName = name640; }), TTI_OK);
     EXPECT_EQ(rcOf([](TacSpec& s) { s.issuerName = name511; }), TTI_OK);
-    EXPECT_EQ(rcOf([](TacSpec& s) { s.issuerName = name512; }), TTI_E_INTERNAL_BUFFER);
+    EXPECT_EQ(rcOf([](TacSpec& s) { s.issuerName = name512; }), TTI_OK);
 
     const Bytes tac = TokenFactory::Tac(TacSpec{});
     TTI_CERT_INFO info{};

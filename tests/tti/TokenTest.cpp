@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 
@@ -157,29 +158,85 @@ TEST(TstInfo, ValuesThatDoNotFitGiveInternalBuffer) {
                   s.imprintOid += ".99"; // 128 characters
               }),
               TTI_E_INTERNAL_BUFFER);
-    EXPECT_EQ(rcOf([](TokenSpec& s) {
-                  s.tsaName = DirectoryName({{"CN", std::string(64, 'a')},
-                                             {"O", std::string(64, 'b')},
-                                             {"OU", std::string(64, 'c')},
-                                             {"OU", std::string(64, 'd')},
-                                             {"OU", std::string(64, 'e')},
-                                             {"OU", std::string(64, 'f')},
-                                             {"OU", std::string(64, 'g')},
-                                             {"OU", std::string(34, 'h')}}); // 512 bytes
-              }),
-              TTI_E_INTERNAL_BUFFER);
     EXPECT_EQ(rcOf([](TokenSpec& s) { s.version = 0x80000000L; }), TTI_E_INTERNAL_BUFFER);
     EXPECT_EQ(rcOf([](TokenSpec& s) {
                   s.accuracy = AccuracySpec{0x80000000L, {}, {}};
               }),
               TTI_E_INTERNAL_BUFFER);
-    // Unsigned fields of the record cannot hold a negative number.
-    EXPECT_EQ(rcOf([](TokenSpec& s) { s.negativeSerial = true; }), TTI_E_ASN_FORMAT);
+    // The nonce is ours, compared as a number: a negative one is no nonce of ours.
     EXPECT_EQ(rcOf([](TokenSpec& s) {
                   s.nonce = Bytes{1};
                   s.negativeNonce = true;
               }),
               TTI_E_ASN_FORMAT);
+}
+
+TEST(TstInfo, ServerTextsTooLongForTheirFieldAreCutNotRefused) {
+    // A TSA name one byte over its field keeps what fits: the same name with its last
+    // character left out.
+    auto name = [](std::size_t lastLength) {
+        return DirectoryName({{"CN", std::string(lastLength, 'a')},
+                              {"O", std::string(64, 'b')},
+                              {"OU", std::string(64, 'c')},
+                              {"OU", std::string(64, 'd')},
+                              {"OU", std::string(64, 'e')},
+                              {"OU", std::string(64, 'f')},
+                              {"OU", std::string(64, 'g')},
+                              {"OU", std::string(34, 'h')}});
+    };
+    TokenSpec spec;
+    spec.tsaName = name(64); // 512 bytes
+    TstResult r = DecodeTst(TokenFactory::Token(spec));
+    ASSERT_EQ(r.rc, TTI_OK);
+    const std::string cut = r.info.szTsaName;
+    spec.tsaName = name(63); // 511 bytes
+    r = DecodeTst(TokenFactory::Token(spec));
+    ASSERT_EQ(r.rc, TTI_OK);
+    EXPECT_EQ(cut.size(), 511u);
+    EXPECT_EQ(cut, r.info.szTsaName);
+
+    // A policy that does not fit keeps its start and is marked as cut, so it can never be
+    // taken for an OID, least of all for the 127 characters it starts with.
+    std::string fits = "1.2";
+    while (fits.size() < 127)
+        fits += ".9";
+    spec = {};
+    spec.policyOid = fits + "9";
+    r = DecodeTst(TokenFactory::Token(spec));
+    ASSERT_EQ(r.rc, TTI_OK);
+    const std::string policy = r.info.szPolicyOid;
+    EXPECT_EQ(policy.size(), 127u);
+    EXPECT_EQ(policy, fits.substr(0, 124) + TTI_CUT_MARK);
+    spec.policyOid = fits;
+    r = DecodeTst(TokenFactory::Token(spec));
+    ASSERT_EQ(r.rc, TTI_OK);
+    EXPECT_EQ(r.info.szPolicyOid, fits);
+}
+
+TEST(TstInfo, NegativeSerialIsKeptAsItsTwosComplementBytes) {
+    struct Case {
+        Bytes magnitude;
+        Bytes stored;
+    } const cases[] = {
+        {{0x01, 0x02}, {0xFE, 0xFE}}, // -258
+        {{0x80}, {0x80}},             // -128 takes one byte
+        {{0x81}, {0xFF, 0x7F}},       // -129 takes two
+        {{0x01}, {0xFF}},
+    };
+    for (const Case& c : cases) {
+        TokenSpec spec;
+        spec.serial = c.magnitude;
+        spec.negativeSerial = true;
+        const TstResult r = DecodeTst(TokenFactory::Token(spec));
+        ASSERT_EQ(r.rc, TTI_OK);
+        EXPECT_EQ(Bytes(r.info.serial, r.info.serial + r.info.nSerialLen), c.stored);
+    }
+    // A positive serial whose top bit is set keeps no sign byte, as before.
+    TokenSpec spec;
+    spec.serial = {0x80};
+    const TstResult r = DecodeTst(TokenFactory::Token(spec));
+    ASSERT_EQ(r.rc, TTI_OK);
+    EXPECT_EQ(Bytes(r.info.serial, r.info.serial + r.info.nSerialLen), Bytes{0x80});
 }
 
 TEST(TstInfo, ContentThatIsNoTstInfo) {
