@@ -173,6 +173,13 @@ TEST_F(FrameTest, CommandsReachViewDocumentFrameAndApplication) {
     EXPECT_EQ(openedUrls.first(),
               QUrl::fromLocalFile(QString::fromStdString(files.File("napoveda.html"))));
     EXPECT_TRUE(boxes->shown.empty());
+    // A browser that does not start is reported with the file it was to show.
+    CZarnApp::SetUrlOpenerForTests([](const QUrl&) { return false; });
+    QTest::keyClick(frame, Qt::Key_F1);
+    ASSERT_EQ(boxes->shown.size(), 1U);
+    EXPECT_EQ(boxes->shown[0].text, "Nápovědu " + files.File("napoveda.html") +
+                                        " se nepodařilo otevřít: prohlížeč nápovědy se nespustil.");
+    boxes->shown.clear();
 
     // Application (the framework's exit): the window closes and takes the settings along.
     ASSERT_NE(GetClientSettings().IniPath(), "mivoklient.ini");
