@@ -204,6 +204,35 @@ TEST_F(FrameTest, ToolbarPrintsAtOnceWhereTheMenuAsks) {
     EXPECT_GT(std::filesystem::file_size(pdf), 0u);
 }
 
+TEST_F(FrameTest, F6SwitchesBetweenListAndPageAndTabLeavesThePageForTheList) {
+    frame->activateWindow(); // the offscreen platform has no window manager to do it
+    ASSERT_TRUE(WaitFor([&] { return frame->isActiveWindow(); }));
+    QWidget* list = &frame->ListBar()->ListCtrl();
+    const auto inView = [&] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus != nullptr && (focus == view || view->isAncestorOf(focus));
+    };
+    list->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_TRUE(WaitFor(inView));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitFor(inView));
+
+    // Tab walks through the page's controls and then on to the list, never out of reach.
+    bool reached = false;
+    for (int i = 0; i < 40 && !reached; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached = WaitFor([&] { return list->hasFocus(); }, 150);
+        if (!reached) {
+            ASSERT_TRUE(inView()) << "the focus left the page for another place";
+        }
+    }
+    EXPECT_TRUE(reached);
+}
+
 TEST_F(FrameTest, StampListToggleHidesAndShowsTheDockedPanelWithItsCheckMark) {
     CStampListBar* bar = frame->ListBar();
     QAction* toggle = frame->Action(32774);
