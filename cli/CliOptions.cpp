@@ -20,7 +20,8 @@ constexpr CliOption kYesOnly[] = {kOptYes};
 constexpr CliOption kTlUpdateOptions[] = {kOptLotl, kOptOnly, kOptIni};
 constexpr CliOption kTlImportOptions[] = {kOptOnly};
 constexpr CliOption kRequestOptions[] = {kOptHash, kOptPolicy, kOptIni, kOptRequestOut};
-constexpr CliOption kPostOptions[] = {kOptUrl, kOptIni, kOptReplyOut};
+constexpr CliOption kPostOptions[] = {kOptUrl, kOptIni, kOptUser, kOptReplyOut};
+constexpr CliOption kStampOptions[] = {kOptIni, kOptUser};
 constexpr std::string_view kHelpAliases[] = {"-h", "help"};
 
 constexpr CliCommand kCommands[] = {
@@ -33,7 +34,7 @@ constexpr CliCommand kCommands[] = {
      1,
      IDS_CLI_NEEDS_ONE_STAMP,
      IDS_CLI_NEEDS_ONE_STAMP},
-    {"stamp", CmdStamp, kIniOnly, IDS_CLI_HELP_STAMP, 1, kAnyCount, IDS_CLI_NEEDS_FILES, 0},
+    {"stamp", CmdStamp, kStampOptions, IDS_CLI_HELP_STAMP, 1, kAnyCount, IDS_CLI_NEEDS_FILES, 0},
     {"verify", CmdVerify, kVerifyOptions, IDS_CLI_HELP_VERIFY, 1, 2, IDS_CLI_NEEDS_STAMP,
      IDS_CLI_NEEDS_STAMP},
     {"show", CmdShow, kShowOptions, IDS_CLI_HELP_SHOW, 1, 2, IDS_CLI_NEEDS_STAMP,
@@ -239,7 +240,8 @@ std::string HelpText() {
     for (const CliCommand& command : kCommands)
         text += CommandHelp(command);
     text += "\n" + LoadResString(IDS_CLI_HELP_SETTINGS) + "\n\n" +
-            LoadResString(IDS_CLI_HELP_EXIT_CODES) + "\n";
+            LoadResString(IDS_CLI_HELP_LOGIN) + "\n\n" + LoadResString(IDS_CLI_HELP_EXIT_CODES) +
+            "\n";
     for (const auto& [code, id] : kExitCodes)
         text += FormatText("  %d  %s\n", static_cast<int>(code), LoadResString(id));
     return text;

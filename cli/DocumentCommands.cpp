@@ -2,6 +2,7 @@
 // verify, show, list, add, remove. Each runs one CliSession, whose registry writes every
 // change at once; a change that could not be written fails the command.
 #include "cli/CliCommands.h"
+#include "cli/CliConnectionPrompts.h"
 #include "cli/CliFrontEnd.h"
 
 #include "document/DetailFields.h"
@@ -73,6 +74,7 @@ private:
 
 int CmdStamp(const CliArgs& args) {
     CliSession session(args.Value(kOptIni), false);
+    CliConnectionPrompts prompts(UserOption(args));
     // New stamps are checked as they are shown; only failures need saying.
     const std::size_t count = args.plain.size();
     std::size_t stamped = 0;

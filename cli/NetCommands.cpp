@@ -1,5 +1,6 @@
 // request and post: make a time-stamp request from a file, and post one to the TSA.
 #include "cli/CliCommands.h"
+#include "cli/CliConnectionPrompts.h"
 #include "cli/CliFrontEnd.h"
 
 #include "core/ClientSettings.h"
@@ -107,6 +108,7 @@ int CmdPost(const CliArgs& args) {
     std::vector<unsigned char> reply(kReplyBufferSize);
     int length = kReplyBufferSize;
     CountingMessageBoxes boxes;
+    CliConnectionPrompts prompts(UserOption(args));
     if (PostTimeStampRequest(request.data(), static_cast<int>(request.size()), settings,
                              reply.data(), length) != 1) {
         if (boxes.Count() == 0)

@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -47,6 +48,43 @@ std::string RealmOf(std::string_view challenge) {
     return std::string(rest.substr(0, rest.find('"')));
 }
 
+bool IsTokenChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+// The CURLAUTH_ bits of the schemes a WWW-Authenticate or Proxy-Authenticate value offers.
+// One value may carry several challenges, separated by commas like their parameters: a
+// piece that starts with a token not followed by "=" starts a challenge.
+unsigned long SchemesOf(std::string_view value) {
+    static constexpr std::pair<std::string_view, unsigned long> kNames[] = {
+        {"basic", CURLAUTH_BASIC},
+        {"digest", CURLAUTH_DIGEST},
+        {"ntlm", CURLAUTH_NTLM},
+        {"negotiate", CURLAUTH_NEGOTIATE},
+    };
+    unsigned long schemes = 0;
+    bool quoted = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && value[i] == '"' && (i == 0 || value[i - 1] != '\\'))
+            quoted = !quoted;
+        if (i < value.size() && (quoted || value[i] != ','))
+            continue;
+        const std::string_view piece = Trim(value.substr(start, i - start));
+        start = i + 1;
+        std::size_t end = 0;
+        while (end < piece.size() && IsTokenChar(piece[end]))
+            ++end;
+        if (end == 0 || (end < piece.size() && piece[end] != ' ' && piece[end] != '\t'))
+            continue; // a parameter ("name=value") or nothing
+        for (const auto& [name, bit] : kNames)
+            if (EqualsNoCase(piece.substr(0, end), name))
+                schemes |= bit;
+    }
+    return schemes;
+}
+
 // The status of a status line "HTTP/x.y NNN reason"; 0 when it has none.
 int StatusOf(std::string_view line) {
     const std::size_t space = line.find(' ');
@@ -74,6 +112,9 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
         r.contentType.clear();
         r.serverRealm.clear();
         r.proxyRealm.clear();
+        r.serverSchemes = 0;
+        r.proxySchemes = 0;
+        r.location.clear();
         return n;
     }
     if (line.empty()) {
@@ -88,10 +129,16 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     if (EqualsNoCase(name, "Content-Type") && !r.contentTypeFound) {
         r.contentTypeFound = true;
         r.contentType = std::string(value);
-    } else if (EqualsNoCase(name, "WWW-Authenticate") && r.serverRealm.empty()) {
-        r.serverRealm = RealmOf(value);
-    } else if (EqualsNoCase(name, "Proxy-Authenticate") && r.proxyRealm.empty()) {
-        r.proxyRealm = RealmOf(value);
+    } else if (EqualsNoCase(name, "WWW-Authenticate")) {
+        if (r.serverRealm.empty())
+            r.serverRealm = RealmOf(value);
+        r.serverSchemes |= SchemesOf(value);
+    } else if (EqualsNoCase(name, "Proxy-Authenticate")) {
+        if (r.proxyRealm.empty())
+            r.proxyRealm = RealmOf(value);
+        r.proxySchemes |= SchemesOf(value);
+    } else if (EqualsNoCase(name, "Location") && r.location.empty()) {
+        r.location = std::string(value);
     }
     return n;
 }
@@ -104,6 +151,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     const std::size_t n = size * count;
     r.lastActivity = Clock::now();
     const bool wanted = r.BodyWanted();
+    const std::size_t first = std::min(n, sizeof r.firstBytes - r.firstCount);
+    std::memcpy(r.firstBytes + r.firstCount, data, first);
+    r.firstCount += first;
     r.received += n;
     if (wanted && !r.overflow) {
         if (n <= r.capacity - r.copied) {
@@ -219,7 +269,9 @@ void SetProxyOptions(CURL* e, const Session& session, const ConnectionTarget& ta
         set(curl_easy_setopt(e, CURLOPT_PROXY, session.proxy.c_str()));
         set(curl_easy_setopt(e, CURLOPT_NOPROXY, ""));
         if (target.proxyCredentials && !target.proxyUser.empty()) {
-            set(curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC)));
+            // Nothing was offered yet: libcurl asks the proxy first and answers with the
+            // strongest scheme it offers.
+            set(curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(kAuthSchemes)));
             set(curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, target.proxyUser.c_str()));
             set(curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, target.proxyPassword.c_str()));
         }
@@ -263,9 +315,13 @@ void Request::ResetReply() {
     contentType.clear();
     serverRealm.clear();
     proxyRealm.clear();
+    serverSchemes = 0;
+    proxySchemes = 0;
+    location.clear();
     copied = 0;
     received = 0;
     overflow = false;
+    firstCount = 0;
     cut = false;
     readError = 0;
     readErrorDetail.clear();
@@ -276,8 +332,12 @@ void Request::ResetReply() {
     caError.clear();
 }
 
+bool Request::IsRedirect() const {
+    return status >= 300 && status < 400 && !location.empty();
+}
+
 bool Request::BodyWanted() const {
-    return buffer != nullptr && status < 400 &&
+    return buffer != nullptr && status < 400 && !IsRedirect() &&
            (expectedContentType.empty() ||
             (contentTypeFound && contentType.find(expectedContentType) != std::string::npos));
 }
@@ -383,19 +443,64 @@ uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength, std::st
     return error;
 }
 
+unsigned long AuthSchemesFor(unsigned long offered, bool plain) {
+    unsigned long schemes = offered & kAuthSchemes;
+    if (schemes == 0)
+        return kAuthSchemes; // libcurl learns the offer itself (a tunnel's challenge is hidden)
+    if (plain && (schemes & ~CURLAUTH_BASIC) != 0)
+        schemes &= ~CURLAUTH_BASIC;
+    return schemes;
+}
+
 void SetCredentials(Request& r, AuthTarget target, const std::string& user,
-                    const std::string& password) {
+                    const std::string& password, bool plain) {
     const char* name = user.empty() ? nullptr : user.c_str();
     const char* secret = user.empty() ? nullptr : password.c_str();
     if (target == AuthTarget::Server) {
-        curl_easy_setopt(r.easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        const long schemes = static_cast<long>(AuthSchemesFor(r.serverSchemes, plain));
+        curl_easy_setopt(r.easy, CURLOPT_HTTPAUTH, schemes);
         curl_easy_setopt(r.easy, CURLOPT_USERNAME, name);
         curl_easy_setopt(r.easy, CURLOPT_PASSWORD, secret);
     } else {
-        curl_easy_setopt(r.easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+        const long schemes = static_cast<long>(AuthSchemesFor(r.proxySchemes, plain));
+        curl_easy_setopt(r.easy, CURLOPT_PROXYAUTH, schemes);
         curl_easy_setopt(r.easy, CURLOPT_PROXYUSERNAME, name);
         curl_easy_setopt(r.easy, CURLOPT_PROXYPASSWORD, secret);
     }
+}
+
+bool RetargetRequest(Request& r, const ConnectionTarget& target, bool sameOrigin) {
+    FirstFailure set;
+    set(curl_easy_setopt(r.easy, CURLOPT_URL, target.url.c_str()));
+    if (!sameOrigin) {
+        set(curl_easy_setopt(r.easy, CURLOPT_USERNAME, nullptr));
+        set(curl_easy_setopt(r.easy, CURLOPT_PASSWORD, nullptr));
+        set(curl_easy_setopt(r.easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)));
+        if (target.secure)
+            SetTlsOptions(r, set);
+    }
+    if (set.Result() != CURLE_OK) {
+        SetLastError(ERROR_INTERNET_INTERNAL_ERROR, curl_easy_strerror(set.Result()));
+        return false;
+    }
+    return true;
+}
+
+bool ResolveLocation(const std::string& base, const std::string& location, std::string& absolute) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK)
+        return false;
+    // A relative location is taken relative to the base; CURLU_NON_SUPPORT_SCHEME keeps a
+    // scheme libcurl does not know, so that the caller can name it in its refusal.
+    if (curl_url_set(url.get(), CURLUPART_URL, location.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+        CURLUE_OK)
+        return false;
+    char* text = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr)
+        return false;
+    absolute = text;
+    curl_free(text);
+    return true;
 }
 
 void SkipCertificateCheck(Request& r) {

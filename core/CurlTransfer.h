@@ -61,6 +61,10 @@ struct Request {
     std::string contentType;
     std::string serverRealm;
     std::string proxyRealm;
+    // The authentication schemes the challenges offered (CURLAUTH_ bits of kAuthSchemes).
+    unsigned long serverSchemes = 0;
+    unsigned long proxySchemes = 0;
+    std::string location; // the Location header, as sent (control characters and all)
 
     // Its body, placed into the caller's buffer as far as it fits.
     unsigned char* buffer = nullptr;
@@ -68,6 +72,9 @@ struct Request {
     std::size_t copied = 0;
     std::size_t received = 0;
     bool overflow = false;
+    // The first bytes of the body, wanted or not, for a report of what arrived.
+    unsigned char firstBytes[16] = {};
+    std::size_t firstCount = 0;
     bool cut = false; // we stopped reading at the discard limit
     bool get = false; // a download (verb GET): no body goes out, redirects are followed
     uint32_t readError = 0;
@@ -81,10 +88,23 @@ struct Request {
 
     // Forgets the reply of an earlier send.
     void ResetReply();
+    // A status of 300 to 399 with a Location: the reply sends us elsewhere.
+    bool IsRedirect() const;
     // Whether the body of the reply goes into the buffer: there is a buffer, the status is
-    // below 400 and the Content-Type holds the expected text (when one is expected).
+    // below 400 and no redirect, and the Content-Type holds the expected text (when one is
+    // expected).
     bool BodyWanted() const;
 };
+
+// The authentication schemes we answer: libcurl picks the strongest the challenge offers.
+inline constexpr unsigned long kAuthSchemes =
+    CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM | CURLAUTH_NEGOTIATE;
+
+// The schemes to allow for credentials that travel over a connection that is `plain` (no
+// TLS) to a party whose challenges offered `offered`: those offered that we answer, and
+// never Basic over a plain connection when something stronger is on offer. Nothing
+// recognisable offered: every scheme we answer, and libcurl asks the server first.
+unsigned long AuthSchemesFor(unsigned long offered, bool plain);
 
 // Sets libcurl up once per process; later calls do nothing.
 void InitCurlOnce();
@@ -106,10 +126,21 @@ void PutHeader(Request& r, const std::string& name, const std::string& value);
 [[nodiscard]] uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength,
                                 std::string& detail);
 
-// Puts Basic credentials for the server or the proxy on the request; an empty user takes
-// them off.
+// Puts credentials for the server or the proxy on the request, for the schemes that
+// AuthSchemesFor allows after the last challenge; `plain` says whether they would travel
+// without TLS. An empty user takes them off.
 void SetCredentials(Request& r, AuthTarget target, const std::string& user,
-                    const std::string& password);
+                    const std::string& password, bool plain);
+
+// Points the request at `target` (a redirect): the same method, headers and body go there.
+// A target on another origin (scheme, host or port) gets no server credentials of the old
+// one, and the certificate checks again in full.
+[[nodiscard]] bool RetargetRequest(Request& r, const ConnectionTarget& target, bool sameOrigin);
+
+// `location` resolved against `base` (both URLs; the location may be relative). False when
+// it does not make an absolute URL.
+[[nodiscard]] bool ResolveLocation(const std::string& base, const std::string& location,
+                                   std::string& absolute);
 
 // Lets this request go on without checking the server's certificate or name.
 void SkipCertificateCheck(Request& r);

@@ -2,6 +2,7 @@
 
 #include "core/CurlTransfer.h"
 #include "core/InternetErrorCodes.h"
+#include "core/ValueText.h"
 #include "platform/LastError.h"
 #include "platform/Url.h"
 #include "support/ErrorText.h"
@@ -151,6 +152,7 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
         SetLastError(EINVAL, "request body");
         return HTTP_E_SEND;
     }
+    m_received = ReceivedBody{};
     m_hRequest->buffer = replyBuffer;
     m_hRequest->capacity = replyBuffer != nullptr && replyLength > 0 ? replyLength : 0;
     m_hRequest->expectedContentType = m_strExpectedContentType;
@@ -170,6 +172,11 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
     }
     int length = 0;
     if (!ReadBody(length)) {
+        m_received.length = r.received;
+        m_received.cut = r.cut;
+        m_received.capacity = r.capacity;
+        m_received.firstBytes = HexText(r.firstBytes, static_cast<int>(r.firstCount));
+        m_received.readError = r.readError;
         if (r.readError != 0)
             SetLastError(r.readError, r.readErrorDetail);
         return HTTP_E_READ_BODY;
@@ -179,6 +186,17 @@ int CHttpClient::SendRequest(const unsigned char* body, int bodyLength, unsigned
 }
 
 int CHttpClient::SendUntilAnswered(const unsigned char* body, int bodyLength) {
+    int redirects = 0;
+    while (true) {
+        const int result = SendToTarget(body, bodyLength);
+        if (result != kRedirected)
+            return result;
+        if (!FollowRedirect(redirects))
+            return HTTP_E_SEND;
+    }
+}
+
+int CHttpClient::SendToTarget(const unsigned char* body, int bodyLength) {
     bool serverFlag = false;
     bool proxyFlag = false;
     int lastChallenge = 0;
@@ -207,7 +225,7 @@ int CHttpClient::SendUntilAnswered(const unsigned char* body, int bodyLength) {
             m_nStatusCode = status;
             return HTTP_E_STATUS;
         } else {
-            return HTTP_OK;
+            return m_hRequest->IsRedirect() ? kRedirected : HTTP_OK;
         }
     }
     if (lastChallenge != 0)
@@ -258,20 +276,24 @@ bool CHttpClient::HandleAuth(AuthTarget target, bool& flag) {
     const bool server = target == AuthTarget::Server;
     std::string& user = server ? m_strAuthUser : m_strProxyUser;
     std::string& password = server ? m_strAuthPassword : m_strProxyPassword;
+    // Credentials for the server travel in the clear on http; those for a proxy whenever
+    // the proxy is not addressed with https.
+    const std::string proxy =
+        server ? std::string() : http_detail::ProxyName(*m_hInternet, m_bSecure != 0);
+    const bool plain = server ? m_bSecure == 0 : proxy.rfind("https://", 0) != 0;
     if (flag) {
-        http_detail::SetCredentials(r, target, user, password);
+        http_detail::SetCredentials(r, target, user, password, plain);
         return true;
     }
     std::string answerUser = user;
     std::string answerPassword = password;
-    const std::string host =
-        server ? m_strHost : http_detail::ProxyName(*m_hInternet, m_bSecure != 0);
+    const std::string& host = server ? m_strHost : proxy;
     const std::string& realm = server ? r.serverRealm : r.proxyRealm;
     if (!ConnectionPrompts().AskCredentials(target, host, realm, answerUser, answerPassword)) {
         SetLastError(ERROR_INTERNET_OPERATION_CANCELLED, server ? "HTTP 401" : "HTTP 407");
         return false;
     }
-    http_detail::SetCredentials(r, target, answerUser, answerPassword);
+    http_detail::SetCredentials(r, target, answerUser, answerPassword, plain);
     user = answerUser;
     password = answerPassword;
     if (!user.empty())
@@ -292,6 +314,13 @@ void CHttpClient::ReportError(int code, const std::string& message) {
                 text += LoadResString(IDS_HTTP_STATUS_BASE + static_cast<uint32_t>(m_nStatusCode));
         }
         break;
+    case HTTP_E_READ_BODY:
+        text += "\n\n" + ReceivedBodyText();
+        if (m_received.readError != 0) {
+            ErrorBoxWithSystemError(text);
+            return;
+        }
+        break;
     case HTTP_E_CONNECT:
     case HTTP_E_OPEN_REQUEST:
     case HTTP_E_SEND:
@@ -301,4 +330,17 @@ void CHttpClient::ReportError(int code, const std::string& message) {
         break;
     }
     ErrorBox(text);
+}
+
+std::string CHttpClient::ReceivedBodyText() const {
+    const ReceivedBody& b = m_received;
+    const auto length = static_cast<unsigned long long>(b.length);
+    if (b.readError != 0)
+        return b.length == 0 ? LoadResString(IDS_BODY_READ_FAILED_EMPTY)
+                             : FormatRes(IDS_BODY_READ_FAILED, length, b.firstBytes);
+    if (b.length == 0)
+        return LoadResString(IDS_BODY_EMPTY);
+    const auto capacity = static_cast<unsigned long long>(b.capacity);
+    return FormatRes(b.cut ? IDS_BODY_TOO_LONG_CUT : IDS_BODY_TOO_LONG, length, capacity,
+                     b.firstBytes);
 }

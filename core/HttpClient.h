@@ -25,8 +25,9 @@
 // taken like 0. MIVOKLIENT_CA_FILE, when set, names a PEM file of certificates trusted for
 // HTTPS in addition to the system's: a hook for tests and for operators with a private CA.
 //
-// The class is in HttpClient.cpp; its libcurl plumbing in CurlTransfer.{h,cpp}, the mapping
-// of transfer failures to internet error codes in InternetErrorCodes.{h,cpp}.
+// The class is in HttpClient.cpp, its redirects in HttpRedirect.cpp; its libcurl plumbing in
+// CurlTransfer.{h,cpp}, the mapping of transfer failures to internet error codes in
+// InternetErrorCodes.{h,cpp}.
 #pragma once
 
 #include "core/ConnectionParams.h"
@@ -50,8 +51,12 @@ enum : int {
     HTTP_E_CONTENT_TYPE = -8, // the reply's Content-Type lacks the expected text
 };
 
-// Sends of one request, first one and retries together.
+// Sends of one request to one address, first one and retries together.
 inline constexpr int kHttpMaxSends = 3;
+// Redirects followed for one request. A POST follows 301, 302, 307 and 308 with the same
+// method, headers and body, never from https to http; any other redirect, and one more
+// than these, ends the request with the new address named in the last error's detail.
+inline constexpr int kHttpMaxRedirects = 3;
 // The smallest time-out, in milliseconds.
 inline constexpr uint32_t kHttpMinTimeoutMs = 1000;
 // A reply body is read on after the buffer is full (and a body that is not wanted is read
@@ -103,7 +108,8 @@ public:
     virtual void SetExpectedContentType(const std::string& text);
 
     // Shows `message` extended for the result code: -8 with the Content-Type text, -3 with
-    // the status and its text, -1/-5/-6 with the last error's text.
+    // the status and its text, -1/-5/-6 with the last error's text, -7 with what arrived
+    // (its length and first bytes, and the last error's text when reading broke off).
     virtual void ReportError(int code, const std::string& message);
 
     // The time-out the session applies, in milliseconds; 0 when no session is open.
@@ -122,6 +128,15 @@ public:
     std::unique_ptr<http_detail::Request> m_hRequest;
     std::string m_strVerb = "POST"; // "GET": a download, no body sent, redirects followed
 
+    // What the last send's reply body brought, kept for the report of -7 after Close.
+    struct ReceivedBody {
+        std::size_t length = 0;   // bytes that arrived (read on up to kHttpDiscardLimit)
+        bool cut = false;         // more was coming when we stopped reading
+        std::size_t capacity = 0; // what the buffer could take
+        std::string firstBytes;   // the first bytes as hexadecimal pairs
+        uint32_t readError = 0;   // the error that broke the reading off, or 0
+    } m_received;
+
 protected:
     // The outcome of the body of the last send: true when at least one byte arrived and
     // all of it fitted the buffer; `length` is set to the bytes placed in the buffer.
@@ -133,12 +148,24 @@ protected:
     [[nodiscard]] bool HandleProxyAuth(bool& flag);
 
 private:
+    // SendToTarget's answer for a reply that sends the request elsewhere.
+    static constexpr int kRedirected = 1;
+
     [[nodiscard]] bool HandleAuth(AuthTarget target, bool& flag);
     [[nodiscard]] bool OpenRequest();
-    // Sends the request until an answer other than a challenge comes back, at most
-    // kHttpMaxSends times: a refused, aborted or reset connection and a reply that is not
-    // HTTP are sent again; a certificate problem, 401 or 407 after the user's answer (or
-    // with the credentials answered before). HTTP_OK for a status below 400, else the
-    // result code, with the last error set for HTTP_E_SEND.
+    // Sends the request to its address and on to the addresses it is redirected to
+    // (kHttpMaxRedirects): HTTP_OK for a final status below 400, else the result code,
+    // with the last error set for HTTP_E_SEND.
     [[nodiscard]] int SendUntilAnswered(const unsigned char* body, int bodyLength);
+    // Sends the request to the current address until an answer other than a challenge
+    // comes back, at most kHttpMaxSends times: a refused, aborted or reset connection and
+    // a reply that is not HTTP are sent again; a certificate problem, 401 or 407 after the
+    // user's answer (or with the credentials answered before). kRedirected for a redirect.
+    [[nodiscard]] int SendToTarget(const unsigned char* body, int bodyLength);
+    // Points the request at the address of the redirect just received (HttpRedirect.cpp),
+    // `redirects` counting the ones followed. False, with the refusal as the last error,
+    // when it is not to be followed.
+    [[nodiscard]] bool FollowRedirect(int& redirects);
+    // The sentence of ReportError for -7.
+    std::string ReceivedBodyText() const;
 };

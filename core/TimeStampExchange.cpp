@@ -1,6 +1,7 @@
 #include "core/TimeStampExchange.h"
 
 #include "core/ClientSettings.h"
+#include "core/ValueText.h"
 #include "support/Conversions.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
@@ -11,6 +12,9 @@
 #include <string>
 
 namespace {
+
+// The bytes of a reply that a report of a failed framing check shows.
+constexpr int kShownReplyBytes = 16;
 
 // The error text of a framed error message: from 5 bytes into the reply up to a zero byte
 // or the end of the received data. It comes from the network: ill-formed UTF-8 is
@@ -71,6 +75,11 @@ int PostTimeStampRequest(const unsigned char* request, int requestLength,
     } else if (check == TTI_E_LENGTH) {
         ErrorBoxF(IDS_TTI_REPLY_LENGTH, static_cast<unsigned>(received),
                   static_cast<unsigned>(replyLength));
+    } else {
+        // A code with no message of its own: what arrived, so that the failure has a reason.
+        ErrorBoxF(IDS_REPLY_CHECK_FAILED, TtiErrorText(check),
+                  static_cast<unsigned long long>(received),
+                  HexText(replyBuffer, std::min(received, kShownReplyBytes)));
     }
     return 0;
 }

@@ -23,8 +23,8 @@ public:
 // Encodes `request`, posts it to the TSA of the process-wide settings and checks the
 // reply's framing. `replyLength` is the buffer's capacity on entry. 1 with the reply (a
 // framed one unwrapped) in the buffer and its length in `replyLength`; 0 after the failure
-// has been shown in an error box, or, for a framing code without a message of its own,
-// without one.
+// has been shown in an error box (a framing code without a message of its own shows the
+// length and the first bytes of what arrived).
 [[nodiscard]] int RequestTimeStamp(const TTI_REQUEST& request, unsigned char* replyBuffer,
                                    int& replyLength);
 

@@ -19,6 +19,8 @@
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
 //   61800-61849        our own: the trust verdict of a stamp's signer
 //   61850-61899        our own: EU trusted lists and the qualified verdict
+//   61950-61979        our own: redirects and replies the transport refuses, logins on
+//                      the command line, failed prints and starts of the window
 //   61980-61999        our own: trust and the trusted lists in the window and on the
 //                      command line (61980 is also the id of the lists' update command)
 //   62000 + status     HTTP status texts
@@ -308,6 +310,33 @@ inline constexpr uint32_t IDS_TL_SERVICE_ACCREDITATION_REVOKED = 61896; // accre
 inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recognisedatnationallevel
 inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
 inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
+
+// Redirects not followed (the detail of the last error) and reply bodies not taken.
+inline constexpr uint32_t IDS_REDIRECT_NEW_ADDRESS = 61950;   // address
+inline constexpr uint32_t IDS_REDIRECT_TOO_MANY = 61951;      // address, limit
+inline constexpr uint32_t IDS_REDIRECT_STATUS = 61952;        // address, status
+inline constexpr uint32_t IDS_REDIRECT_UNUSABLE = 61953;      // address
+inline constexpr uint32_t IDS_BODY_EMPTY = 61954;             //
+inline constexpr uint32_t IDS_BODY_TOO_LONG = 61955;          // received, capacity, hex
+inline constexpr uint32_t IDS_BODY_TOO_LONG_CUT = 61956;      // received, capacity, hex
+inline constexpr uint32_t IDS_BODY_READ_FAILED = 61957;       // received, hex
+inline constexpr uint32_t IDS_BODY_READ_FAILED_EMPTY = 61958; //
+inline constexpr uint32_t IDS_REPLY_CHECK_FAILED = 61959;     // code text, length, hex
+// Logins on the command line.
+inline constexpr uint32_t IDS_CLI_VALUE_USER = 61960;
+inline constexpr uint32_t IDS_CLI_ASK_USER = 61961;
+inline constexpr uint32_t IDS_CLI_ASK_PASSWORD = 61962; // user
+inline constexpr uint32_t IDS_CLI_NO_TERMINAL = 61963;
+inline constexpr uint32_t IDS_CLI_HELP_LOGIN = 61964;
+// The window.
+inline constexpr uint32_t IDS_PRINT_FAILED = 61965;        // reason
+inline constexpr uint32_t IDS_PRINT_NO_PRINTER = 61966;    //
+inline constexpr uint32_t IDS_PRINT_NOT_PRINTED = 61967;   // printer
+inline constexpr uint32_t IDS_VIEWER_START_FAILED = 61968; // file
+inline constexpr uint32_t IDS_HELP_START_FAILED = 61969;   // help file
+// Logins on the command line: who asks.
+inline constexpr uint32_t IDS_CLI_LOGIN_SERVER = 61970; // host, " (realm)" or ""
+inline constexpr uint32_t IDS_CLI_LOGIN_PROXY = 61971;  // host, " (realm)" or ""
 
 // Trust and the trusted lists in the window and on the command line.
 inline constexpr uint32_t ID_TL_UPDATE = 61980; // command; its text is "prompt\ntip"

@@ -356,6 +356,37 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TL_SERVICE_RECOGNISED_NATIONALLY, "uznána na národní úrovni"},
     {IDS_TL_SERVICE_DEPRECATED_NATIONALLY, "zrušena na národní úrovni"},
     {IDS_TL_STATUS_HEADER, "Důvěryhodné seznamy ve složce %s:"},
+    {IDS_REDIRECT_NEW_ADDRESS, "nová adresa: %s"},
+    {IDS_REDIRECT_TOO_MANY, "nová adresa: %s; přesměrování bylo víc než %d"},
+    {IDS_REDIRECT_STATUS, "nová adresa: %s; přesměrování se stavem %d klient nenásleduje"},
+    {IDS_REDIRECT_UNUSABLE, "nová adresa: %s; není to adresa http ani https"},
+    {IDS_BODY_EMPTY, "Server poslal odpověď bez dat (0 bajtů)."},
+    {IDS_BODY_TOO_LONG, "Odpověď serveru je delší, než klient přijme: %llu bajtů, nejvýše %llu. "
+                        "Začátek odpovědi (hex): %s"},
+    {IDS_BODY_TOO_LONG_CUT, "Odpověď serveru je delší, než klient přijme: přes %llu bajtů (pak "
+                            "klient čtení ukončil), nejvýše %llu. Začátek odpovědi (hex): %s"},
+    {IDS_BODY_READ_FAILED,
+     "Čtení odpovědi se přerušilo po %llu bajtech. Začátek odpovědi (hex): %s"},
+    {IDS_BODY_READ_FAILED_EMPTY, "Čtení odpovědi se přerušilo dřív, než přišla data."},
+    {IDS_REPLY_CHECK_FAILED, "Chyba vrácená TTI knihovnou\n\nTTI_CheckReply %s\n\n"
+                             "Odpověď serveru: %llu bajtů, začátek (hex): %s"},
+    {IDS_CLI_VALUE_USER, "JMÉNO\nuživatelské jméno"},
+    {IDS_CLI_ASK_USER, "Uživatelské jméno: "},
+    {IDS_CLI_ASK_PASSWORD, "Heslo pro %s: "},
+    {IDS_CLI_NO_TERMINAL, "Jméno a heslo se nelze zeptat: standardní vstup není terminál."},
+    {IDS_CLI_HELP_LOGIN,
+     "Serveru nebo proxy, které žádají přihlášení, odpoví klient jménem a heslem\n"
+     "z nastavení (auth_user a auth_passwd, proxy_server_user a proxy_server_passwd);\n"
+     "na co tam nejsou, se zeptá na terminálu (heslo se nezobrazuje). --user JMÉNO\n"
+     "zadá jméno pro server; na heslo se pak ptá vždy."},
+    {IDS_PRINT_FAILED, "Tisk se nezdařil: %s"},
+    {IDS_PRINT_NO_PRINTER, "v systému není nastavena žádná tiskárna."},
+    {IDS_PRINT_NOT_PRINTED, "stránku se nepodařilo odeslat na tiskárnu %s."},
+    {IDS_VIEWER_START_FAILED,
+     "Certifikát TSA se nepodařilo zobrazit: prohlížeč pro soubor %s se nespustil."},
+    {IDS_HELP_START_FAILED, "Nápovědu %s se nepodařilo otevřít: prohlížeč nápovědy se nespustil."},
+    {IDS_CLI_LOGIN_SERVER, "Server %s%s žádá přihlášení."},
+    {IDS_CLI_LOGIN_PROXY, "Proxy server %s%s žádá přihlášení."},
 
     {ID_TL_UPDATE, "Stáhne a ověří aktuální seznamy důvěryhodných služeb EU\n"
                    "Aktualizovat seznamy důvěryhodných služeb EU"},
@@ -436,12 +467,16 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_INTERNET_ERROR_BASE + 31, "Spojení se serverem bylo přerušeno"},
     {IDS_INTERNET_ERROR_BASE + 37, "Platnost certifikátu serveru vypršela nebo ještě nezačala"},
     {IDS_INTERNET_ERROR_BASE + 38, "Název v certifikátu serveru neodpovídá názvu serveru"},
+    {IDS_INTERNET_ERROR_BASE + 40, "Server přesměroval požadavek ze zabezpečeného spojení (https) "
+                                   "na nezabezpečené (http); klient přesměrování odmítl"},
     {IDS_INTERNET_ERROR_BASE + 44, "Server vyžaduje certifikát klienta"},
     {IDS_INTERNET_ERROR_BASE + 45,
      "Certifikát serveru vydala certifikační autorita, které se nedůvěřuje"},
     {IDS_INTERNET_ERROR_BASE + 57, "Nelze ověřit, zda certifikát serveru nebyl odvolán"},
     {IDS_INTERNET_ERROR_BASE + 150, "Odpověď serveru neobsahuje požadovanou hlavičku"},
     {IDS_INTERNET_ERROR_BASE + 152, "Server vrátil neplatnou nebo nerozpoznanou odpověď"},
+    {IDS_INTERNET_ERROR_BASE + 156,
+     "Server přesměroval požadavek na jinou adresu; klient přesměrování nenásledoval"},
     {IDS_INTERNET_ERROR_BASE + 157, "Chyba zabezpečeného kanálu"},
     {IDS_INTERNET_ERROR_BASE + 174, "Přihlášení k serveru se nezdařilo"},
 });

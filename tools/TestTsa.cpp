@@ -3,6 +3,7 @@
 // the same sockets, with certificates made here for 127.0.0.1.
 #include "tools/TestTsa.h"
 #include "platform/OpenSslPtr.h"
+#include "tools/TestTsaModes.h"
 
 #include <openssl/bn.h>
 #include <openssl/ec.h>
@@ -207,15 +208,6 @@ std::string Trim(const std::string& text) {
         return {};
     const std::size_t end = text.find_last_not_of(" \t\r");
     return text.substr(begin, end - begin + 1);
-}
-
-std::string Base64(const std::string& text) {
-    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    out.resize(static_cast<std::size_t>(n));
-    return out;
 }
 
 Bytes BigEndian(uint64_t value) {
@@ -662,17 +654,13 @@ struct TestTsa::Impl {
             b = behaviour;
         }
 
-        if (b.basicAuth) {
-            const auto authorization = request.Header("Authorization");
-            const std::string expected =
-                "Basic " + Base64(b.basicAuth->first + ":" + b.basicAuth->second);
-            if (!authorization || *authorization != expected) {
-                const std::string text = "401 Unauthorized\n";
-                conn.Write("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"" +
-                           b.realm + "\"\r\nContent-Type: text/plain\r\nContent-Length: " +
-                           std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text);
-                return;
-            }
+        if (!tsa_modes::Authorised(b, request)) {
+            conn.Write(tsa_modes::Challenge(b));
+            return;
+        }
+        if (const auto redirect = tsa_modes::RedirectAnswer(b, request)) {
+            conn.Write(*redirect);
+            return;
         }
         if (b.closeSilently)
             return;

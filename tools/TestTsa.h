@@ -34,7 +34,21 @@ struct TsaBehaviour {
     // ---- HTTP ----
     // Basic authentication: 401 with a challenge until a request carries these.
     std::optional<std::pair<std::string, std::string>> basicAuth;
+    // Digest authentication (MD5, qop "auth"): 401 with a Digest challenge until a request
+    // carries a valid answer for these; with alsoOfferBasic the challenge offers Basic
+    // beside it, and a Basic answer of the same pair is taken too.
+    std::optional<std::pair<std::string, std::string>> digestAuth;
+    bool alsoOfferBasic = false;
     std::string realm = "mivo test TSA";
+    // Redirects: a request whose target (path and query) is `from` is answered with `status`
+    // and a Location of `to` (relative or absolute, sent as it stands), and nothing else.
+    // Checked after authentication.
+    struct Redirect {
+        std::string from;
+        int status = 307;
+        std::string to;
+    };
+    std::vector<Redirect> redirects;
     // Any status: 200 answers with the reply; another status answers with a short text
     // body (unless a body below is set).
     int httpStatus = 200;

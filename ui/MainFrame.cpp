@@ -92,7 +92,10 @@ bool CMainFrame::OnCreate() {
     setCentralWidget(m_pView);
     connect(m_pView, &CZarnView::pageFilled, this, [this] { UpdateFrameTitle(); });
 
-    qApp->installEventFilter(this); // lock keys, wherever the focus is
+    // Tab past the page's last control comes back to the list.
+    QWidget::setTabOrder(m_pView, &m_pListBar->ListCtrl());
+
+    qApp->installEventFilter(this); // lock keys and F6, wherever the focus is
     UpdateIndicators();
     UpdateCommandUI();
     resize(900, 640);
@@ -312,7 +315,28 @@ void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
+bool CMainFrame::MovePaneFocus() {
+    QWidget* list = &m_pListBar->ListCtrl();
+    if (!list->isVisible() || m_pView == nullptr)
+        return false;
+    const QWidget* focus = QApplication::focusWidget();
+    const bool inList = focus != nullptr && (focus == list || list->isAncestorOf(focus));
+    // Two panes: forward and backward both lead to the other one.
+    if (inList)
+        m_pView->setFocus(Qt::OtherFocusReason);
+    else
+        list->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F6) {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        const auto modifiers = static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::ShiftModifier;
+        if (widget != nullptr && widget->window() == this && modifiers == Qt::NoModifier &&
+            MovePaneFocus())
+            return true;
+    }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock)

@@ -82,6 +82,9 @@ private:
     [[nodiscard]] bool CreateToolBar();
     [[nodiscard]] bool CreateStatusBar();
     [[nodiscard]] bool CreateListBar();
+    // F6 and Shift+F6: the focus goes from the list to the page or back. False when there
+    // is no list to go to (hidden).
+    bool MovePaneFocus();
 
     std::map<unsigned, QAction*> m_actions;
     QToolBar* m_pToolBar = nullptr;

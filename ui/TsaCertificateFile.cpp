@@ -4,11 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 uint16_t g_nCertificateCounter = 0;
+
+std::vector<std::string>& KeptFiles() {
+    static std::vector<std::string> files;
+    return files;
+}
 
 bool WriteAll(int fd, std::span<const unsigned char> bytes) {
     std::size_t done = 0;
@@ -62,4 +69,16 @@ std::string WriteTsaCertificateFile(const std::string& folder, std::span<const u
         return {};
     }
     return path;
+}
+
+void KeepTsaCertificateFile(const std::string& path) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(RemoveTsaCertificateFiles); });
+    KeptFiles().push_back(path);
+}
+
+void RemoveTsaCertificateFiles() {
+    for (const std::string& path : KeptFiles())
+        ::unlink(path.c_str());
+    KeptFiles().clear();
 }

@@ -15,6 +15,12 @@ std::string TemporaryFolder();
 // bytes could not be written (a partly written file is removed).
 std::string WriteTsaCertificateFile(const std::string& folder, std::span<const unsigned char> der);
 
+// A file handed to the viewer stays until the program ends: the viewer may open it long
+// after it was started. Kept files are removed by RemoveTsaCertificateFiles, which runs at
+// the program's normal end by itself.
+void KeepTsaCertificateFile(const std::string& path);
+void RemoveTsaCertificateFiles();
+
 // The counter's next value; tests set it.
 uint16_t TsaCertificateCounter();
 void SetTsaCertificateCounter(uint16_t value);

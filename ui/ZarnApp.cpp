@@ -294,12 +294,12 @@ QString CZarnApp::HelpFilePath() {
 void CZarnApp::OnHelp() {
     const QString path = HelpFilePath();
     if (path.isEmpty())
-        return;
+        return; // no help installed: as without a help menu
     const QUrl url = QUrl::fromLocalFile(path);
-    if (UrlOpenerForTests())
-        (void)UrlOpenerForTests()(url);
-    else
-        (void)QDesktopServices::openUrl(url); // no browser: nothing happens, as with no help
+    const bool started =
+        UrlOpenerForTests() ? UrlOpenerForTests()(url) : QDesktopServices::openUrl(url);
+    if (!started)
+        ErrorBoxF(IDS_HELP_START_FAILED, path.toStdString());
 }
 
 void CZarnApp::SetHelpDirsForTests(const QStringList& dirs) {

@@ -3,6 +3,7 @@
 #include "core/ClientSettings.h"
 #include "document/Pages.h"
 #include "document/ZarnDoc.h"
+#include "support/Messages.h"
 #include "support/StringIds.h"
 #include "support/SupportFunctions.h"
 #include "ui/PageBridge.h"
@@ -10,7 +11,6 @@
 #include "ui/PageWebPage.h"
 #include "ui/TsaCertificateFile.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,7 +20,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QTimer>
+#include <QPrinterInfo>
 #include <QWebChannel>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
@@ -38,8 +38,6 @@ namespace {
 
 // Resolution of every print: enough for text, without the cost of the printer's maximum.
 constexpr int kPrintDpi = 300;
-// How long the certificate's temporary file is left to the viewer.
-constexpr int kCertificateFileLifeMs = 1000;
 
 QString& PrintToPdfPath() {
     static QString path;
@@ -111,7 +109,15 @@ CZarnView::CZarnView(QWidget* parent) : QWebEngineView(parent) {
     setContextMenuPolicy(Qt::NoContextMenu);
     WatchWidget(this);
     connect(m_pPage, &QWebEnginePage::loadingChanged, this, &CZarnView::OnLoadingChanged);
-    connect(this, &QWebEngineView::printFinished, this, [this](bool) { m_pPrinter.reset(); });
+    connect(this, &QWebEngineView::printFinished, this, [this](bool success) {
+        // Only our own prints: the preview prints on its own printer and shows the result.
+        if (!m_pPrinter)
+            return;
+        const std::string printer = m_pPrinter->printerName().toStdString();
+        m_pPrinter.reset();
+        if (!success)
+            ErrorBoxF(IDS_PRINT_FAILED, FormatRes(IDS_PRINT_NOT_PRINTED, printer));
+    });
 }
 
 CZarnView::~CZarnView() {
@@ -246,10 +252,12 @@ void CZarnView::ShowTsaCertificate() {
     const std::string path = WriteTsaCertificateFile(TemporaryFolder(), der);
     if (path.empty())
         return;
-    (void)CPageWebPage::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(path)));
-    // The viewer has its second to read the file; one that keeps it open keeps it.
-    QTimer::singleShot(kCertificateFileLifeMs, QCoreApplication::instance(),
-                       [path] { ::unlink(path.c_str()); });
+    if (!CPageWebPage::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(path)))) {
+        ::unlink(path.c_str());
+        ErrorBoxF(IDS_VIEWER_START_FAILED, path);
+        return;
+    }
+    KeepTsaCertificateFile(path);
 }
 
 // ---- Input -------------------------------------------------------------------------------
@@ -327,6 +335,10 @@ void CZarnView::PrintDirect() {
     if (!PrintToPdfPath().isEmpty()) {
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(PrintToPdfPath());
+    } else if (QPrinterInfo::availablePrinters().isEmpty()) {
+        // Without a dialog there is no other place to print to. (The dialog offers a file.)
+        ErrorBoxF(IDS_PRINT_FAILED, LoadResString(IDS_PRINT_NO_PRINTER));
+        return;
     }
     StartPrint(std::move(printer));
 }

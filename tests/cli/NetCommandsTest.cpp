@@ -200,3 +200,56 @@ TEST_F(CliNetTest, PostFailuresPrintTheMessageAndKeepTheOldReply) {
               std::string::npos)
         << missing.err;
 }
+
+TEST_F(CliNetTest, PostLogsInWithTheSettingsAndAsksOnlyOnATerminal) {
+    TestTsa tsa;
+    const std::string file = m_work.Write("doc.txt", "stamp me\n");
+    WriteUserIni("[zarn]\nproxy_type=1\nserver_url=" + tsa.Url() + "\n");
+    ASSERT_EQ(Run("request " + ShellQuote(file)).exitCode, 0);
+    const std::string post =
+        "post " + ShellQuote(file + ".tsq") + " -o " + ShellQuote(m_work.File("out.tsr"));
+    const std::string login =
+        "[zarn]\nproxy_type=1\nserver_url=" + tsa.Url() + "\nauth_user=alice\nauth_passwd=s3cret\n";
+
+    // Basic, and Digest offered beside Basic on plain http: answered with Digest only.
+    TsaBehaviour basic;
+    basic.basicAuth = std::make_pair("alice", "s3cret");
+    TsaBehaviour digest;
+    digest.digestAuth = std::make_pair("alice", "s3cret");
+    digest.alsoOfferBasic = true;
+    for (const TsaBehaviour& behaviour : {basic, digest}) {
+        SCOPED_TRACE(behaviour.digestAuth ? "digest" : "basic");
+        tsa.SetBehaviour(behaviour);
+        tsa.ClearRequests();
+        WriteUserIni(login);
+        const CommandResult result = Run(post + " </dev/null");
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        const auto requests = tsa.Requests();
+        ASSERT_GE(requests.size(), 2U);
+        const auto answer = requests.back().Header("Authorization");
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_EQ(answer->rfind(behaviour.digestAuth ? "Digest " : "Basic ", 0), 0U) << *answer;
+        for (const auto& request : requests) {
+            if (behaviour.digestAuth && request.Header("Authorization")) {
+                EXPECT_NE(request.Header("Authorization")->rfind("Basic", 0), 0U);
+            }
+        }
+    }
+
+    // Something missing and nobody at a terminal: said so, one request, no reply written.
+    // --user always asks for the password, whatever the settings hold.
+    tsa.SetBehaviour(basic);
+    std::filesystem::remove(m_work.File("out.tsr"));
+    for (const std::string& ini :
+         {"[zarn]\nproxy_type=1\nserver_url=" + tsa.Url() + "\nauth_user=alice\n", login}) {
+        WriteUserIni(ini);
+        tsa.ClearRequests();
+        const bool withUser = ini == login;
+        const CommandResult result = Run(post + (withUser ? " --user alice" : "") + " </dev/null");
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.err.find("standardní vstup není terminál"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(tsa.RequestCount(), 1U);
+        EXPECT_FALSE(std::filesystem::exists(m_work.File("out.tsr")));
+    }
+}

@@ -173,15 +173,23 @@ TEST(HttpClient, EmptyBodyAndBodyLongerThanTheBufferGiveMinus7) {
     TsaClient empty;
     Outcome outcome = Exchange(empty, Direct(tsa.Url()), Bytes{1}, 64);
     EXPECT_EQ(outcome.code, HTTP_E_READ_BODY);
-    EXPECT_EQ(ReportedText(empty, outcome.code, "M"), "M");
+    EXPECT_EQ(ReportedText(empty, outcome.code, "M"),
+              "M\n\nServer poslal odpověď bez dat (0 bajtů).");
 
+    // The report says how much came and how it began.
     behaviour.emptyBody = false;
-    behaviour.oversizedBody = 65;
+    behaviour.rawBody = Bytes(65, 'x');
+    behaviour.rawBody->at(0) = 0x30;
+    behaviour.rawBody->at(1) = 0x82;
     tsa.SetBehaviour(behaviour);
     TsaClient longer;
     outcome = Exchange(longer, Direct(tsa.Url()), Bytes{1}, 64);
     EXPECT_EQ(outcome.code, HTTP_E_READ_BODY);
     EXPECT_EQ(outcome.length, 64); // replyLength is left alone on failure
+    EXPECT_EQ(ReportedText(longer, outcome.code, "M"),
+              "M\n\nOdpověď serveru je delší, než klient přijme: 65 bajtů, nejvýše 64. Začátek "
+              "odpovědi (hex): 30 82 78 78 78 78 78 78 78 78 78 78 78 78 78 78");
+    behaviour.rawBody.reset();
 
     // A body without end is cut after a bounded amount, with the same result.
     behaviour.oversizedBody = 0;

@@ -4,6 +4,7 @@
 
 #include "core/ClientSettings.h"
 #include "core/TimeStampExchange.h"
+#include "support/ErrorText.h"
 
 #include "testlib/OpensslTs.h"
 #include "testlib/RecordingMessageBoxes.h"
@@ -109,7 +110,18 @@ TEST_F(TimeStampExchangeTest, EveryFailureShowsItsMessage) {
     {
         TsaBehaviour b;
         b.emptyBody = true;
-        cases.push_back({"empty body", b, "Chyba při připojení k serveru "});
+        cases.push_back({"empty body", b,
+                         "Chyba při připojení k serveru \n\nServer poslal odpověď bez dat (0 "
+                         "bajtů)."});
+    }
+    {
+        // A framing the checks have no message of their own for: what came, and how it began.
+        TsaBehaviour b;
+        b.rawBody = Bytes{0x30, 0x85, 1, 2, 3, 4, 5};
+        cases.push_back({"unlisted framing code", b,
+                         "Chyba vrácená TTI knihovnou\n\nTTI_CheckReply " +
+                             TtiErrorText(TTI_E_ASN_FORMAT) +
+                             "\n\nOdpověď serveru: 7 bajtů, začátek (hex): 30 85 01 02 03 04 05"});
     }
     {
         TsaBehaviour b;

@@ -173,6 +173,13 @@ TEST_F(FrameTest, CommandsReachViewDocumentFrameAndApplication) {
     EXPECT_EQ(openedUrls.first(),
               QUrl::fromLocalFile(QString::fromStdString(files.File("napoveda.html"))));
     EXPECT_TRUE(boxes->shown.empty());
+    // A browser that does not start is reported with the file it was to show.
+    CZarnApp::SetUrlOpenerForTests([](const QUrl&) { return false; });
+    QTest::keyClick(frame, Qt::Key_F1);
+    ASSERT_EQ(boxes->shown.size(), 1U);
+    EXPECT_EQ(boxes->shown[0].text, "Nápovědu " + files.File("napoveda.html") +
+                                        " se nepodařilo otevřít: prohlížeč nápovědy se nespustil.");
+    boxes->shown.clear();
 
     // Application (the framework's exit): the window closes and takes the settings along.
     ASSERT_NE(GetClientSettings().IniPath(), "mivoklient.ini");
@@ -195,6 +202,35 @@ TEST_F(FrameTest, ToolbarPrintsAtOnceWhereTheMenuAsks) {
     ASSERT_TRUE(WaitFor([&] { return printed.count() > 0; }));
     EXPECT_TRUE(printed.first().first().toBool());
     EXPECT_GT(std::filesystem::file_size(pdf), 0u);
+}
+
+TEST_F(FrameTest, F6SwitchesBetweenListAndPageAndTabLeavesThePageForTheList) {
+    frame->activateWindow(); // the offscreen platform has no window manager to do it
+    ASSERT_TRUE(WaitFor([&] { return frame->isActiveWindow(); }));
+    QWidget* list = &frame->ListBar()->ListCtrl();
+    const auto inView = [&] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus != nullptr && (focus == view || view->isAncestorOf(focus));
+    };
+    list->setFocus();
+    ASSERT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_TRUE(WaitFor(inView));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitFor([&] { return list->hasFocus(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitFor(inView));
+
+    // Tab walks through the page's controls and then on to the list, never out of reach.
+    bool reached = false;
+    for (int i = 0; i < 40 && !reached; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached = WaitFor([&] { return list->hasFocus(); }, 150);
+        if (!reached) {
+            ASSERT_TRUE(inView()) << "the focus left the page for another place";
+        }
+    }
+    EXPECT_TRUE(reached);
 }
 
 TEST_F(FrameTest, StampListToggleHidesAndShowsTheDockedPanelWithItsCheckMark) {

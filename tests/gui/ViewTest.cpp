@@ -12,6 +12,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPrinterInfo>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -283,14 +284,32 @@ TEST_F(ViewTest, CertificateButtonHandsATemporaryFileToTheDesktop) {
     EXPECT_EQ(opened[0].toLocalFile().toStdString(), tmp.File("TSA0001.cer"));
     const auto der = doc->SignerCertificateDer();
     EXPECT_EQ(openedContent[0], std::string(der.begin(), der.end()));
+    // A viewer may take its time to open the file: it stays until the program ends.
+    WaitFor([] { return false; }, 1500);
     EXPECT_TRUE(std::filesystem::exists(tmp.File("TSA0001.cer")));
-    ASSERT_TRUE(WaitFor([&] { return !std::filesystem::exists(tmp.File("TSA0001.cer")); }, 3000));
+    RemoveTsaCertificateFiles(); // what the program's end does
+    EXPECT_FALSE(std::filesystem::exists(tmp.File("TSA0001.cer")));
     EXPECT_EQ(TempDir::Read(tmp.File("TSA0000.cer")), "left over");
     // The page stays as it is: the post was stopped, nothing reloaded.
     EXPECT_EQ(filled.size(), 1u);
     ASSERT_EQ(bodies.size(), 1u);
     EXPECT_TRUE(
         bodies[0].startsWith("VIEW_CERT_ID=Zobrazit+kvalifikovan%C3%BD+syst%C3%A9mov%C3%BD"));
+}
+
+TEST_F(ViewTest, AViewerThatDoesNotStartIsReportedAndItsFileRemoved) {
+    TempDir tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.Path().c_str());
+    SetTsaCertificateCounter(0);
+    CPageWebPage::SetDesktopOpener([](const QUrl&) { return false; });
+    ShowStamp("data", "data");
+    EXPECT_EQ(WaitFilled(1), QStringLiteral("/certif.htm"));
+    boxes.shown.clear();
+    Click("[name=VIEW_CERT_ID]");
+    ASSERT_TRUE(WaitFor([&] { return !boxes.shown.empty(); }, 5000));
+    EXPECT_EQ(boxes.shown[0].text, "Certifikát TSA se nepodařilo zobrazit: prohlížeč pro soubor " +
+                                       tmp.File("TSA0000.cer") + " se nespustil.");
+    EXPECT_FALSE(std::filesystem::exists(tmp.File("TSA0000.cer")));
 }
 
 TEST_F(ViewTest, WithoutACertificateTheButtonDoesNothing) {
@@ -354,4 +373,15 @@ TEST_F(ViewTest, PrintWithoutADialogWritesThePage) {
     CZarnView::SetPrintToPdfForTests({});
     EXPECT_TRUE(ok);
     EXPECT_EQ(TempDir::Read(pdf).substr(0, 5), "%PDF-");
+}
+
+TEST_F(ViewTest, PrintWithoutAPrinterSaysSo) {
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "this machine has a printer";
+    view->ShowAboutPage();
+    EXPECT_EQ(WaitFilled(1), QStringLiteral("/about.htm"));
+    boxes.shown.clear();
+    EXPECT_TRUE(view->OnCommand(57608));
+    ASSERT_EQ(boxes.shown.size(), 1U);
+    EXPECT_EQ(boxes.shown[0].text, "Tisk se nezdařil: v systému není nastavena žádná tiskárna.");
 }
