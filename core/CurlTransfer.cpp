@@ -300,6 +300,8 @@ std::unique_ptr<Request> OpenCurlRequest(const Session& session, const Connectio
     FirstFailure set;
     SetTransferOptions(r, session, target, verb, set);
     SetProxyOptions(r.easy, session, target, set);
+    if (session.accessType != ACCESS_TYPE_DIRECT && session.accessType != ACCESS_TYPE_PROXY)
+        set(r.proxyChain.Start(r.easy, target.url));
     if (target.secure)
         SetTlsOptions(r, set);
     if (set.Result() != CURLE_OK) {
@@ -350,7 +352,7 @@ uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength, std::st
         curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
     }
 
-    const CURLcode result = curl_easy_perform(r.easy);
+    const CURLcode result = r.proxyChain.Perform(r.easy);
     if (result == CURLE_OK || (r.cut && result == CURLE_WRITE_ERROR)) {
         if (r.headersDone)
             return 0;
@@ -403,9 +405,11 @@ void SkipCertificateCheck(Request& r) {
     curl_easy_setopt(r.easy, CURLOPT_SSL_VERIFYHOST, 0L);
 }
 
-std::string ProxyName(const Session& session, bool secure) {
+std::string ProxyName(const Session& session, const Request& r, bool secure) {
     if (session.accessType == ACCESS_TYPE_PROXY)
         return session.proxy;
+    if (!r.proxyChain.Current().empty())
+        return r.proxyChain.Current();
     static const char* const kSecure[] = {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"};
     static const char* const kPlain[] = {"http_proxy", "all_proxy", "ALL_PROXY"};
     const auto first = [](const auto& names) -> std::string {

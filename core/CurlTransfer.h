@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/HttpClient.h"
+#include "core/SystemProxy.h"
 
 #include <curl/curl.h>
 
@@ -52,6 +53,7 @@ struct Request {
     std::string caError;
     std::string expectedContentType;
     uint32_t stallLimitMs = kHttpMinTimeoutMs;
+    CProxyChain proxyChain; // access type 0: the proxies libproxy named for the URL
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     // The reply of the last send.
@@ -115,7 +117,8 @@ void SetCredentials(Request& r, AuthTarget target, const std::string& user,
 void SkipCertificateCheck(Request& r);
 
 // The proxy that a 407 comes from, for the question to the user: the named proxy of access
-// type 3, otherwise the first proxy variable set for the scheme; "" when none is.
-std::string ProxyName(const Session& session, bool secure);
+// type 3, the one of the system's proxies in use, otherwise the first proxy variable set
+// for the scheme; "" when none is.
+std::string ProxyName(const Session& session, const Request& r, bool secure);
 
 } // namespace http_detail

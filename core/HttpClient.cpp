@@ -265,7 +265,7 @@ bool CHttpClient::HandleAuth(AuthTarget target, bool& flag) {
     std::string answerUser = user;
     std::string answerPassword = password;
     const std::string host =
-        server ? m_strHost : http_detail::ProxyName(*m_hInternet, m_bSecure != 0);
+        server ? m_strHost : http_detail::ProxyName(*m_hInternet, r, m_bSecure != 0);
     const std::string& realm = server ? r.serverRealm : r.proxyRealm;
     if (!ConnectionPrompts().AskCredentials(target, host, realm, answerUser, answerPassword)) {
         SetLastError(ERROR_INTERNET_OPERATION_CANCELLED, server ? "HTTP 401" : "HTTP 407");
