@@ -6,6 +6,7 @@
 
 #include "core/HttpClient.h"
 #include "core/SystemProxy.h"
+#include "core/TlsExceptions.h"
 
 #include <curl/curl.h>
 
@@ -49,8 +50,7 @@ struct Request {
     CURL* easy = nullptr;
     std::vector<std::string> headers; // "Name: value" lines in the order added
     std::unique_ptr<curl_slist, SlistDeleter> headerList;
-    std::string caFile;
-    std::string caError;
+    ServerCheck serverCheck; // HTTPS: the CA file, the checks let pass for the server
     std::string expectedContentType;
     uint32_t stallLimitMs = kHttpMinTimeoutMs;
     CProxyChain proxyChain; // access type 0: the proxies libproxy named for the URL
@@ -92,9 +92,9 @@ struct Request {
 void InitCurlOnce();
 
 // A request to `target` through `session` with the method `verb`, its easy handle set up
-// (HTTP/1.0, no redirects, time-outs, proxy, certificate checks, the CA file of
-// kCaFileVariable) and no headers yet. Null, with ERROR_INTERNET_INTERNAL_ERROR as the last
-// error, when libcurl cannot make or set up the handle.
+// (HTTP/1.0, no redirects, time-outs, proxy, certificate checks: TlsExceptions.h) and no headers
+// yet. Null, with ERROR_INTERNET_INTERNAL_ERROR as the last error, when libcurl cannot make or set
+// up the handle.
 [[nodiscard]] std::unique_ptr<Request>
 OpenCurlRequest(const Session& session, const ConnectionTarget& target, const std::string& verb);
 
@@ -112,9 +112,6 @@ void PutHeader(Request& r, const std::string& name, const std::string& value);
 // them off.
 void SetCredentials(Request& r, AuthTarget target, const std::string& user,
                     const std::string& password);
-
-// Lets this request go on without checking the server's certificate or name.
-void SkipCertificateCheck(Request& r);
 
 // The proxy that a 407 comes from, for the question to the user: the named proxy of access
 // type 3, the one of the system's proxies in use, otherwise the first proxy variable set

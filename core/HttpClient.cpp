@@ -235,8 +235,8 @@ bool CHttpClient::HandleSendError(uint32_t error) {
     const std::string detail = LastErrorDetail();
     if (!ConnectionPrompts().ContinueDespiteCertificateProblem(error, m_strHost, detail))
         return false;
-    // As the platform's dialog would: this request goes on without the certificate checks.
-    http_detail::SkipCertificateCheck(*m_hRequest);
+    // Only the check that failed is let pass, and only for this server, until the program ends.
+    AcceptCertificateProblem(m_hRequest->easy, m_hRequest->serverCheck, error);
     return true;
 }
 

@@ -25,7 +25,8 @@
 // HTTPS_PROXY, all_proxy, no_proxy). 1 ignores them all; 3 uses m_strProxyServer for every
 // host (no_proxy does not apply). Any other value is taken like 0. MIVOKLIENT_CA_FILE, when set,
 // names a PEM file of certificates trusted for HTTPS in addition to the system's: a hook for tests
-// and for operators with a private CA.
+// and for operators with a private CA. HTTPS takes TLS 1.2 or later; the checks and the problems
+// let pass: TlsExceptions.h.
 //
 // The class is in HttpClient.cpp; its libcurl plumbing in CurlTransfer.{h,cpp}, the mapping
 // of transfer failures to internet error codes in InternetErrorCodes.{h,cpp}.
