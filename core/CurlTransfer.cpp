@@ -3,10 +3,6 @@
 #include "core/InternetErrorCodes.h"
 #include "platform/LastError.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -199,19 +195,6 @@ int OnProgress(void* user, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/, curl_of
     return 0;
 }
 
-// Adds the certificates of MIVOKLIENT_CA_FILE to those the TLS library trusts.
-CURLcode OnSslContext(CURL* /*easy*/, void* context, void* user) {
-    Request& r = *static_cast<Request*>(user);
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(context));
-    if (store == nullptr || X509_STORE_load_file(store, r.caFile.c_str()) != 1) {
-        ERR_clear_error();
-        r.caError =
-            std::string("cannot load the certificates of ") + kCaFileVariable + "=" + r.caFile;
-        return CURLE_SSL_CACERT_BADFILE;
-    }
-    return CURLE_OK;
-}
-
 // Keeps the first failure of a series of curl_easy_setopt calls.
 class FirstFailure {
 public:
@@ -278,20 +261,6 @@ void SetProxyOptions(CURL* e, const Session& session, const ConnectionTarget& ta
     }
 }
 
-void SetTlsOptions(Request& r, FirstFailure& set) {
-    CURL* e = r.easy;
-    set(curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L));
-    set(curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L));
-    const char* caFile = std::getenv(kCaFileVariable);
-    if (caFile != nullptr && *caFile != '\0') {
-        r.caFile = caFile;
-        // A store kept between transfers would outlive the file's certificates.
-        set(curl_easy_setopt(e, CURLOPT_CA_CACHE_TIMEOUT, 0L));
-        set(curl_easy_setopt(e, CURLOPT_SSL_CTX_FUNCTION, OnSslContext));
-        set(curl_easy_setopt(e, CURLOPT_SSL_CTX_DATA, &r));
-    }
-}
-
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
     for (const auto& line : lines) {
         const std::size_t end = line.find_first_of(":;");
@@ -329,7 +298,7 @@ void Request::ResetReply() {
     stalled = false;
     lastUploaded = 0;
     errorBuffer[0] = '\0';
-    caError.clear();
+    serverCheck.caError.clear();
 }
 
 bool Request::IsRedirect() const {
@@ -360,8 +329,10 @@ std::unique_ptr<Request> OpenCurlRequest(const Session& session, const Connectio
     FirstFailure set;
     SetTransferOptions(r, session, target, verb, set);
     SetProxyOptions(r.easy, session, target, set);
+    if (session.accessType != ACCESS_TYPE_DIRECT && session.accessType != ACCESS_TYPE_PROXY)
+        set(r.proxyChain.Start(r.easy, target.url));
     if (target.secure)
-        SetTlsOptions(r, set);
+        set(SetUpServerCheck(r.easy, target.url, r.serverCheck));
     if (set.Result() != CURLE_OK) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR, curl_easy_strerror(set.Result()));
         return nullptr;
@@ -410,7 +381,7 @@ uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength, std::st
         curl_easy_setopt(r.easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
     }
 
-    const CURLcode result = curl_easy_perform(r.easy);
+    const CURLcode result = r.proxyChain.Perform(r.easy);
     if (result == CURLE_OK || (r.cut && result == CURLE_WRITE_ERROR)) {
         if (r.headersDone)
             return 0;
@@ -423,8 +394,8 @@ uint32_t SendOnce(Request& r, const unsigned char* body, int bodyLength, std::st
     if (r.stalled) {
         error = ERROR_INTERNET_TIMEOUT;
         detail = "no data for " + std::to_string(r.stallLimitMs) + " ms";
-    } else if (!r.caError.empty()) {
-        detail = r.caError;
+    } else if (!r.serverCheck.caError.empty()) {
+        detail = r.serverCheck.caError;
     }
     if (r.headersDone) {
         // The status and headers arrived; the body did not.
@@ -477,7 +448,7 @@ bool RetargetRequest(Request& r, const ConnectionTarget& target, bool sameOrigin
         set(curl_easy_setopt(r.easy, CURLOPT_PASSWORD, nullptr));
         set(curl_easy_setopt(r.easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)));
         if (target.secure)
-            SetTlsOptions(r, set);
+            set(SetUpServerCheck(r.easy, target.url, r.serverCheck));
     }
     if (set.Result() != CURLE_OK) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR, curl_easy_strerror(set.Result()));
@@ -503,14 +474,11 @@ bool ResolveLocation(const std::string& base, const std::string& location, std::
     return true;
 }
 
-void SkipCertificateCheck(Request& r) {
-    curl_easy_setopt(r.easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(r.easy, CURLOPT_SSL_VERIFYHOST, 0L);
-}
-
-std::string ProxyName(const Session& session, bool secure) {
+std::string ProxyName(const Session& session, const Request& r, bool secure) {
     if (session.accessType == ACCESS_TYPE_PROXY)
         return session.proxy;
+    if (!r.proxyChain.Current().empty())
+        return r.proxyChain.Current();
     static const char* const kSecure[] = {"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"};
     static const char* const kPlain[] = {"http_proxy", "all_proxy", "ALL_PROXY"};
     const auto first = [](const auto& names) -> std::string {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include "core/HttpClient.h"
+#include "core/SystemProxy.h"
+#include "core/TlsExceptions.h"
 
 #include <curl/curl.h>
 
@@ -48,10 +50,10 @@ struct Request {
     CURL* easy = nullptr;
     std::vector<std::string> headers; // "Name: value" lines in the order added
     std::unique_ptr<curl_slist, SlistDeleter> headerList;
-    std::string caFile;
-    std::string caError;
+    ServerCheck serverCheck; // HTTPS: the CA file, the checks let pass for the server
     std::string expectedContentType;
     uint32_t stallLimitMs = kHttpMinTimeoutMs;
+    CProxyChain proxyChain; // access type 0: the proxies libproxy named for the URL
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     // The reply of the last send.
@@ -110,9 +112,9 @@ unsigned long AuthSchemesFor(unsigned long offered, bool plain);
 void InitCurlOnce();
 
 // A request to `target` through `session` with the method `verb`, its easy handle set up
-// (HTTP/1.0, no redirects, time-outs, proxy, certificate checks, the CA file of
-// kCaFileVariable) and no headers yet. Null, with ERROR_INTERNET_INTERNAL_ERROR as the last
-// error, when libcurl cannot make or set up the handle.
+// (HTTP/1.0, no redirects, time-outs, proxy, certificate checks: TlsExceptions.h) and no headers
+// yet. Null, with ERROR_INTERNET_INTERNAL_ERROR as the last error, when libcurl cannot make or set
+// up the handle.
 [[nodiscard]] std::unique_ptr<Request>
 OpenCurlRequest(const Session& session, const ConnectionTarget& target, const std::string& verb);
 
@@ -142,11 +144,9 @@ void SetCredentials(Request& r, AuthTarget target, const std::string& user,
 [[nodiscard]] bool ResolveLocation(const std::string& base, const std::string& location,
                                    std::string& absolute);
 
-// Lets this request go on without checking the server's certificate or name.
-void SkipCertificateCheck(Request& r);
-
 // The proxy that a 407 comes from, for the question to the user: the named proxy of access
-// type 3, otherwise the first proxy variable set for the scheme; "" when none is.
-std::string ProxyName(const Session& session, bool secure);
+// type 3, the one of the system's proxies in use, otherwise the first proxy variable set
+// for the scheme; "" when none is.
+std::string ProxyName(const Session& session, const Request& r, bool secure);
 
 } // namespace http_detail

@@ -253,8 +253,8 @@ bool CHttpClient::HandleSendError(uint32_t error) {
     const std::string detail = LastErrorDetail();
     if (!ConnectionPrompts().ContinueDespiteCertificateProblem(error, m_strHost, detail))
         return false;
-    // As the platform's dialog would: this request goes on without the certificate checks.
-    http_detail::SkipCertificateCheck(*m_hRequest);
+    // Only the check that failed is let pass, and only for this server, until the program ends.
+    AcceptCertificateProblem(m_hRequest->easy, m_hRequest->serverCheck, error);
     return true;
 }
 
@@ -279,7 +279,7 @@ bool CHttpClient::HandleAuth(AuthTarget target, bool& flag) {
     // Credentials for the server travel in the clear on http; those for a proxy whenever
     // the proxy is not addressed with https.
     const std::string proxy =
-        server ? std::string() : http_detail::ProxyName(*m_hInternet, m_bSecure != 0);
+        server ? std::string() : http_detail::ProxyName(*m_hInternet, r, m_bSecure != 0);
     const bool plain = server ? m_bSecure == 0 : proxy.rfind("https://", 0) != 0;
     if (flag) {
         http_detail::SetCredentials(r, target, user, password, plain);

@@ -19,11 +19,14 @@
 // never cut; a stall ends after the time-out, checked about once a second (so at most
 // about a second late). A time-out is not retried.
 //
-// Environment: access type 0 follows the proxy variables as libcurl reads them (http_proxy
-// in lower case only, https_proxy / HTTPS_PROXY, all_proxy, no_proxy); 1 ignores them all;
-// 3 uses m_strProxyServer for every host (no_proxy does not apply). Any other value is
-// taken like 0. MIVOKLIENT_CA_FILE, when set, names a PEM file of certificates trusted for
-// HTTPS in addition to the system's: a hook for tests and for operators with a private CA.
+// Proxies: access type 0 takes the proxies the system names for the URL (SystemProxy.h:
+// desktop settings, PAC, WPAD, environment, through libproxy); without libproxy it follows
+// the proxy variables as libcurl reads them (http_proxy in lower case only, https_proxy /
+// HTTPS_PROXY, all_proxy, no_proxy). 1 ignores them all; 3 uses m_strProxyServer for every
+// host (no_proxy does not apply). Any other value is taken like 0. MIVOKLIENT_CA_FILE, when set,
+// names a PEM file of certificates trusted for HTTPS in addition to the system's: a hook for tests
+// and for operators with a private CA. HTTPS takes TLS 1.2 or later; the checks and the problems
+// let pass: TlsExceptions.h.
 //
 // The class is in HttpClient.cpp, its redirects in HttpRedirect.cpp; its libcurl plumbing in
 // CurlTransfer.{h,cpp}, the mapping of transfer failures to internet error codes in

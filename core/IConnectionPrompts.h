@@ -16,8 +16,9 @@ public:
 
     // The server's certificate failed the check with `error` (12037 date, 12038 name,
     // 12044 client certificate wanted, 12045 unknown issuer, 12057 revocation unknown);
-    // `detail` is the TLS library's description. True: go on without checking the
-    // certificate for this request; false: give up.
+    // `detail` is the TLS library's description. True: that one check passes for this
+    // server (host and port) until the program ends, and the request is sent again;
+    // false: give up.
     virtual bool ContinueDespiteCertificateProblem(uint32_t error, const std::string& host,
                                                    const std::string& detail) = 0;
 

@@ -10,6 +10,10 @@ packages=(
   universal-ctags
   # libraries of the program
   libssl-dev openssl libcurl4-openssl-dev
+  # the desktop's proxy settings (loaded at run time when present; headers for the build)
+  libproxy-dev
+  # runs PAC scripts for libproxy (the system-proxy tests use a PAC file)
+  libproxy1-plugin-webkit
   # EU trusted lists: XML and XML signatures (xmlsec1 itself only as a test peer)
   libxml2-dev libxmlsec1-dev xmlsec1
   # Qt front end

@@ -1,9 +1,11 @@
 // The three access types through a real proxy (tinyproxy on 127.0.0.1), with and without
-// Basic authentication. The TSA sees the proxy's Via header when a request came through
-// it; a tunnelled HTTPS request shows in the proxy's log.
+// Basic authentication; the system's proxies of access type 0 from a PAC file. The TSA sees the
+// proxy's Via header when a request came through it; a tunnelled HTTPS request shows in the proxy's
+// log.
 #include "NetTestSupport.h"
 
 #include "core/HttpClient.h"
+#include "core/SystemProxy.h"
 #include "platform/LastError.h"
 
 #include "testlib/ScriptedPrompts.h"
@@ -307,4 +309,135 @@ TEST_F(ProxyTest, AnUnreachableProxyFailsTheSendNotTheConnect) {
 
     CHttpClient noProxyNamed;
     EXPECT_EQ(noProxyNamed.Connect(ThroughProxy(tsa.Url(), "")), 0);
+}
+
+namespace {
+
+// The environment libproxy reads, all proxy variables cleared but http_proxy, which names
+// `pacFile` as the proxy configuration; only the environment is consulted, whatever the
+// desktop of the machine says.
+class PacEnvironment {
+public:
+    explicit PacEnvironment(const std::string& pacFile)
+        : m_value("pac+file://" + pacFile), m_order("PX_CONFIG_ORDER", "envvar"),
+          m_proxy(m_value.c_str(), nullptr), m_httpUpper("HTTP_PROXY", nullptr) {}
+
+private:
+    std::string m_value;
+    ScopedEnv m_order;
+    ProxyEnvironment m_proxy;
+    ScopedEnv m_httpUpper;
+};
+
+class SystemProxyTest : public ProxyTest {
+protected:
+    void SetUp() override {
+        ProxyTest::SetUp();
+        if (!IsSkipped() && !SystemProxy().Available())
+            GTEST_SKIP() << "libproxy is not installed (scripts/setup-debian.sh)";
+    }
+};
+
+} // namespace
+
+TEST(SystemProxyAnswers, AreTakenAsLibcurlNamesThem) {
+    EXPECT_EQ(CurlProxyOf("direct://"), "");
+    EXPECT_EQ(CurlProxyOf("http://proxy.example:3128"), "http://proxy.example:3128");
+    EXPECT_EQ(CurlProxyOf("https://user:pw@proxy.example"), "https://user:pw@proxy.example");
+    EXPECT_EQ(CurlProxyOf("socks5://127.0.0.1:1080"), "socks5://127.0.0.1:1080");
+    // A PAC "SOCKS" line comes as "socks://", which libcurl does not know.
+    EXPECT_EQ(CurlProxyOf("socks://127.0.0.1:1080"), "socks5://127.0.0.1:1080");
+    EXPECT_EQ(CurlProxyOf("ftp://proxy.example"), std::nullopt);
+    EXPECT_EQ(CurlProxyOf("http://"), std::nullopt);
+    EXPECT_EQ(CurlProxyOf(""), std::nullopt);
+
+    CSystemProxy missing("libproxy-that-is-not-there.so.0");
+    EXPECT_FALSE(missing.Available());
+    EXPECT_EQ(missing.ProxiesFor("http://127.0.0.1/"), std::nullopt);
+}
+
+TEST_F(SystemProxyTest, APacFileIsFollowedProxyAfterProxyAndDirectBypassesThem) {
+    TestTsa tsa;
+    Tinyproxy proxy(false);
+    ASSERT_TRUE(proxy.Running());
+    const RefusingPort gone;
+    ASSERT_NE(gone.Port(), 0);
+    TempDir dir;
+    const std::string pac = dir.Write(
+        "proxy.pac", "function FindProxyForURL(url, host) {\n"
+                     "  if (shExpMatch(url, \"*/direct*\")) return \"DIRECT\";\n"
+                     "  if (shExpMatch(url, \"*/fallback*\")) return \"PROXY " +
+                         gone.Address() + "; DIRECT\";\n  return \"PROXY " + gone.Address() +
+                         "; PROXY " + proxy.Address() + "; DIRECT\";\n}\n");
+    PacEnvironment environment(pac);
+    CConnectionParams params = Direct(tsa.Url());
+    params.m_nProxyType = ACCESS_TYPE_PRECONFIG;
+
+    // The first proxy refuses; the second one carries the request, once.
+    TsaClient client;
+    Outcome outcome = Exchange(client, params, MakeEncodedRequest().der);
+    ASSERT_EQ(outcome.code, HTTP_OK) << outcome.lastErrorDetail;
+    EXPECT_TRUE(CameThroughProxy(tsa));
+    EXPECT_EQ(tsa.RequestCount(), 1U);
+
+    params.m_strServerUrl = tsa.Url("/direct");
+    TsaClient direct;
+    outcome = Exchange(direct, params, Bytes{1});
+    ASSERT_EQ(outcome.code, HTTP_OK) << outcome.lastErrorDetail;
+    EXPECT_EQ(tsa.RequestCount(), 2U);
+    EXPECT_FALSE(CameThroughProxy(tsa));
+
+    // DIRECT as the last resort after a proxy that cannot be reached.
+    params.m_strServerUrl = tsa.Url("/fallback");
+    TsaClient fallback;
+    outcome = Exchange(fallback, params, Bytes{1});
+    ASSERT_EQ(outcome.code, HTTP_OK) << outcome.lastErrorDetail;
+    EXPECT_EQ(tsa.RequestCount(), 3U);
+    EXPECT_FALSE(CameThroughProxy(tsa));
+
+    // Access type 1 asks nobody.
+    TsaClient none;
+    ASSERT_EQ(Exchange(none, Direct(tsa.Url()), Bytes{1}).code, HTTP_OK);
+    EXPECT_FALSE(CameThroughProxy(tsa));
+    EXPECT_EQ(proxy.Log().find("/direct"), std::string::npos) << proxy.Log();
+
+    // HTTPS goes through the tunnel of the proxy that answers. (One PAC file for the whole
+    // test: libproxy's PAC runner leaks a little each time the script changes.)
+    TestTsa::Options options;
+    options.https = true;
+    TestTsa secure(options);
+    TrustedServerCa trusted;
+    params.m_strServerUrl = secure.Url();
+    TsaClient tunnelled;
+    outcome = Exchange(tunnelled, params, MakeEncodedRequest().der);
+    ASSERT_EQ(outcome.code, HTTP_OK) << outcome.lastErrorDetail;
+    EXPECT_EQ(secure.RequestCount(), 1U);
+    EXPECT_NE(proxy.Log().find("CONNECT 127.0.0.1:" + std::to_string(secure.Port())),
+              std::string::npos)
+        << proxy.Log();
+}
+
+TEST_F(SystemProxyTest, WithoutLibproxyTheEnvironmentDecidesAsLibcurlReadsIt) {
+    TestTsa tsa;
+    Tinyproxy proxy(false);
+    ASSERT_TRUE(proxy.Running());
+    // libproxy reads the upper-case HTTP_PROXY, libcurl does not: this tells them apart.
+    const std::string proxyUrl = "http://" + proxy.Address();
+    ProxyEnvironment cleared(nullptr, nullptr);
+    ScopedEnv order("PX_CONFIG_ORDER", "envvar");
+    ScopedEnv upper("HTTP_PROXY", proxyUrl.c_str());
+    CConnectionParams params = Direct(tsa.Url());
+    params.m_nProxyType = ACCESS_TYPE_PRECONFIG;
+
+    TsaClient withLibproxy;
+    ASSERT_EQ(Exchange(withLibproxy, params, Bytes{1}).code, HTTP_OK);
+    EXPECT_TRUE(CameThroughProxy(tsa));
+
+    CSystemProxy missing("libproxy-that-is-not-there.so.0");
+    CSystemProxy* previous = InstallSystemProxy(&missing);
+    TsaClient withoutLibproxy;
+    const Outcome outcome = Exchange(withoutLibproxy, params, Bytes{1});
+    InstallSystemProxy(previous);
+    ASSERT_EQ(outcome.code, HTTP_OK) << outcome.lastErrorDetail;
+    EXPECT_FALSE(CameThroughProxy(tsa));
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "core/IConnectionPrompts.h"
+#include "core/TlsExceptions.h"
 
 #include <cstdint>
 #include <deque>
@@ -34,7 +35,8 @@ public:
         std::string proposedPassword;
     };
 
-    ScriptedPrompts() : m_previous(SetConnectionPrompts(this)) {}
+    // A new script starts with no certificate problem let pass for any server.
+    ScriptedPrompts() : m_previous(SetConnectionPrompts(this)) { TlsExceptions().Clear(); }
     ~ScriptedPrompts() override { SetConnectionPrompts(m_previous); }
     ScriptedPrompts(const ScriptedPrompts&) = delete;
     ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
