@@ -168,10 +168,10 @@ TEST_F(VerdictsTest, ATacThatDidNotVerifyIsMarkedBesideTheTacFields) {
     spec.includeTacIssuerCert = true;
     spec.tac = mivo::test::TacSpec{};
     const std::string source = dir.Write("tac.txt", "s TAC");
-    registry.Add({WriteToken("tac.txt.tst", "s TAC", spec), source, "", ""});
+    registry.Add({WriteToken("tac.txt.tst", "s TAC", spec), source, ""});
     TokenSpec forged = spec;
     forged.tac->signatureBytes = Bytes(72, 0x30);
-    registry.Add({WriteToken("forged.txt.tst", "s TAC", forged), source, "", ""});
+    registry.Add({WriteToken("forged.txt.tst", "s TAC", forged), source, ""});
 
     doc->ShowEntry(0);
     EXPECT_EQ(doc->GetFieldValue("tac_verified"), "yes");

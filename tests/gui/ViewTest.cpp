@@ -165,7 +165,7 @@ TEST_F(ViewTest, StampPageTellsTheVerdictsInColourAndTrustsTheAuthorityOnYes) {
     TokenSpec spec;
     spec.genTime = TokenFactory::GenTimeNow();
     registry.RemoveAll();
-    registry.Add({WriteToken("a.txt.tst", "data", spec), dir.Write("a.txt", "data"), "", ""});
+    registry.Add({WriteToken("a.txt.tst", "data", spec), dir.Write("a.txt", "data"), ""});
     doc->ShowEntry(0);
     EXPECT_EQ(WaitFilled(1), QStringLiteral("/certif.htm"));
     ASSERT_EQ(doc->GetFieldValue("trust"), "untrusted");

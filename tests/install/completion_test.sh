@@ -71,12 +71,16 @@ expect "a command's beginning" "verify" mivoklient-cli ve
 expect "an unknown command" "" mivoklient-cli nonsense ""
 
 # Options: those the help gives the command, once each; none after "--".
-for command in $help_commands; do
-  usage=$(grep -m1 -- "^  mivoklient-cli $command\( \|$\)" <<<"$help")
-  usage=${usage#"  mivoklient-cli $command"}
+# A command's name is its leading words in small letters ("tl update"); --help is one too.
+while read -r usage; do
+  command=$(awk '{ n = ""; for (i = 1; i <= NF; i++) { if ($i !~ /^([a-z]+|--help)$/) break;
+                   n = n (n ? " " : "") $i }; print n }' <<<"$usage")
+  usage=${usage#"$command"}
   help_options=$(grep -o -- '-[-a-z]*' <<<"$usage" | sort -u | tr '\n' ',')
-  expect "options of $command" "$help_options" mivoklient-cli "$command" -
-done
+  # shellcheck disable=SC2086
+  expect "options of $command" "$help_options" mivoklient-cli $command -
+done < <(sed -n 's/^  mivoklient-cli //p' <<<"$help")
+expect "the commands of a group" "import,status,update" mivoklient-cli tl ""
 expect "options not given yet" "--ini" mivoklient-cli show --json --
 expect "no options after --" "" mivoklient-cli show -- --
 
