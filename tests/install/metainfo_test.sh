@@ -54,7 +54,9 @@ for binary in $(xpath ./provides/binary); do
   case $binary in mivoklient | mivoklient-cli) ;; *) fail "unknown binary $binary" ;; esac
 done
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
-xpath ./provides/binary | grep -qx "$exec_name" || fail "metainfo does not provide $exec_name"
+# (grep reads all: with pipefail an early "grep -q" would fail the writer with SIGPIPE.)
+grep -x -- "$exec_name" <<<"$(xpath ./provides/binary)" >/dev/null ||
+  fail "metainfo does not provide $exec_name"
 
 newest=$(xpath ./releases/release version | head -n1)
 [ "$newest" = "$version" ] || fail "newest release in the metainfo is $newest, the project is $version"
