@@ -94,5 +94,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n, xdg-utils, ca-certificates")
+# libproxy is opened at run time (the program works without it, with the proxy variables of
+# the environment), so dpkg-shlibdeps cannot see it; its web plug-in runs PAC scripts.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libproxy1v5, libproxy1-plugin-webkit")
 
 include(CPack)
