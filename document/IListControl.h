@@ -13,6 +13,8 @@ public:
     virtual ~IListControl() = default;
 
     virtual int ClientWidth() const = 0;
+    // The width in pixels a cell needs to show `text` whole; 0 where widths mean nothing.
+    virtual int TextWidth(const std::string& /*text*/) const { return 0; }
     virtual int RowCount() const = 0;
     virtual void DeleteAllRows() = 0;
     // Adds column `index` with its heading and a fixed width in pixels.

@@ -1,10 +1,12 @@
 #include "document/StampListPanel.h"
 
 #include "list/StampList.h"
+#include "support/Conversions.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 #include "support/SupportFunctions.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -36,10 +38,12 @@ int CStampListPanel::FillOnce(const CStampList& list) {
         const int width = m_control.ClientWidth();
         m_control.DeleteAllRows();
         m_rows.clear();
-        // Half the width each, fixed now: later resizing of the panel keeps them.
+        // Half the width each, fixed now: later resizing of the panel keeps them. The time
+        // is never cut: its column is at least as wide as the longest time it shows.
         const int half = static_cast<int>(width * 0.5);
+        const int timeWidth = m_control.TextWidth(FormatGenTime("20281228235858Z"));
         m_control.InsertColumn(0, LoadResString(IDS_COLUMN_STAMP_FILE), half);
-        m_control.InsertColumn(1, LoadResString(IDS_COLUMN_UTC_TIME), half);
+        m_control.InsertColumn(1, LoadResString(IDS_COLUMN_UTC_TIME), std::max(half, timeWidth));
         for (const auto& entry : list.Entries())
             PutEntry(-1, entry, false);
     }

@@ -98,7 +98,8 @@ bool CMainFrame::OnCreate() {
     qApp->installEventFilter(this); // lock keys and F6, wherever the focus is
     UpdateIndicators();
     UpdateCommandUI();
-    resize(900, 640);
+    // Wide enough for the list panel beside the whole stamp page, without a scroll bar.
+    resize(1000, 700);
     return true;
 }
 

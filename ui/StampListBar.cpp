@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -88,6 +89,12 @@ CStampListCtrl::CStampListCtrl(QWidget* parent) : QTreeWidget(parent) {
             [this](const QModelIndex&, const QModelIndex&) { OnRowStateChanged(); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection&, const QItemSelection&) { OnRowStateChanged(); });
+}
+
+int CStampListCtrl::TextWidth(const std::string& text) const {
+    // The item's margins on both sides and the grid line.
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    return fontMetrics().horizontalAdvance(ToQString(text)) + margin + 8;
 }
 
 int CStampListCtrl::ClientWidth() const {

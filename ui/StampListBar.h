@@ -24,6 +24,7 @@ public:
     void SetPanel(CStampListPanel* panel) { m_pPanel = panel; }
 
     int ClientWidth() const override;
+    int TextWidth(const std::string& text) const override;
     int RowCount() const override;
     void DeleteAllRows() override;
     void InsertColumn(int index, const std::string& heading, int width) override;

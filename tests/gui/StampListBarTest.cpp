@@ -143,7 +143,7 @@ TEST_F(StampListBarTest, EmptyRegistryGivesTwoHeadingsAndNoRows) {
     EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
 }
 
-TEST_F(StampListBarTest, FillShowsRegistryInOrderOnceWithFixedHalfWidths) {
+TEST_F(StampListBarTest, FillShowsRegistryInOrderOnceWithFixedWidthsAndTheTimeWhole) {
     ListStamps(3);
     OpenWindow();
     const int width = List().viewport()->width();
@@ -154,8 +154,16 @@ TEST_F(StampListBarTest, FillShowsRegistryInOrderOnceWithFixedHalfWidths) {
     }
     EXPECT_EQ(List().FirstSelectedRow(), -1);
     EXPECT_EQ(doc->GetCurrentEntryIndex(), -1);
+    // Half each, but the time column never so narrow that a time is cut.
+    const int timeWidth = List().columnWidth(1);
     EXPECT_EQ(List().columnWidth(0), width / 2);
-    EXPECT_EQ(List().columnWidth(1), width / 2);
+    EXPECT_GE(timeWidth, width / 2);
+    for (int row = 0; row < 3; ++row) {
+        const QRect cell = List().visualRect(List().model()->index(row, 1));
+        EXPECT_GE(cell.width(),
+                  List().fontMetrics().horizontalAdvance(List().topLevelItem(row)->text(1)) + 6)
+            << row;
+    }
 
     // Later fills only count; widening the panel leaves the columns as they were.
     registry.Add(MakeStamp("late.txt", "late"));
@@ -164,7 +172,7 @@ TEST_F(StampListBarTest, FillShowsRegistryInOrderOnceWithFixedHalfWidths) {
     ASSERT_TRUE(WaitFor([&] { return List().viewport()->width() > width + 20; }, 2000))
         << width << " " << List().viewport()->width() << " " << bar->width();
     EXPECT_EQ(List().columnWidth(0), width / 2);
-    EXPECT_EQ(List().columnWidth(1), width / 2);
+    EXPECT_EQ(List().columnWidth(1), timeWidth);
     SaveScreenshot(frame, "stamp_list_filled");
 }
 
@@ -174,7 +182,7 @@ TEST_F(StampListBarTest, FillBeforeTheWindowIsShownUsesTheDockedWidth) {
     EXPECT_EQ(bar->FillOnce(registry), 1);
     // Half of the bar's docked width each, not of a list that was never laid out.
     EXPECT_GT(List().columnWidth(0), 100);
-    EXPECT_EQ(List().columnWidth(0), List().columnWidth(1));
+    EXPECT_GE(List().columnWidth(1), List().columnWidth(0));
 }
 
 TEST_F(StampListBarTest, AddingAppendsScrollsSelectsAndShowsAndReAddingRewritesTheTime) {

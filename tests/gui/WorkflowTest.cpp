@@ -109,7 +109,7 @@ protected:
         ASSERT_TRUE(app.InitInstance({"mivoklient"}));
         frame = app.MainFrame();
         ASSERT_NE(frame, nullptr);
-        frame->resize(1000, 700);
+        // The window at the size it starts with.
         view = frame->View();
         doc = app.Document();
         bar = frame->ListBar();
@@ -133,19 +133,21 @@ protected:
         });
         return ok;
     }
-    QString PageText(const char* id) {
+    QVariant PageValue(const QString& script) {
         QVariant result;
         bool done = false;
-        view->page()->runJavaScript(
-            QStringLiteral("(function(){var e=document.getElementById('%1');"
-                           "return e ? e.textContent : null;})()")
-                .arg(QLatin1String(id)),
-            [&](const QVariant& value) {
-                result = value;
-                done = true;
-            });
+        view->page()->runJavaScript(script, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
         EXPECT_TRUE(WaitFor([&] { return done; }));
-        return result.toString();
+        return result;
+    }
+    QString PageText(const char* id) {
+        return PageValue(QStringLiteral("(function(){var e=document.getElementById('%1');"
+                                        "return e ? e.textContent : null;})()")
+                             .arg(QLatin1String(id)))
+            .toString();
     }
     std::string Source(const std::string& name, const std::string& content) {
         return files.Write(name, content);
@@ -385,6 +387,11 @@ TEST_F(WorkflowTest, ScreenshotsOfThePagesInTheMainWindow) {
     WaitFor([] { return false; }, 400);
     const std::string shot = SaveScreenshot(frame, "window_certif");
     EXPECT_TRUE(fs::file_size(shot) > 0);
+    // At the window's first size the stamp page needs no horizontal scroll bar.
+    const QString overflow = QStringLiteral(
+        "document.documentElement.scrollWidth - document.documentElement.clientWidth");
+    EXPECT_LE(PageValue(overflow).toInt(), 0)
+        << frame->width() << " " << view->width() << " " << bar->width();
 
     // The list panel floating beside the window, then hidden by its command.
     bar->setFloating(true);
