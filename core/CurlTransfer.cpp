@@ -11,8 +11,6 @@
 
 namespace http_detail {
 
-namespace {
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
@@ -25,6 +23,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+namespace {
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))

@@ -15,9 +15,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace http_detail {
+
+// ASCII letters compared without case (header names, host names).
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 using Clock = std::chrono::steady_clock;
 

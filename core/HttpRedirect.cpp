@@ -38,19 +38,6 @@ std::string ShownAddress(std::string_view address) {
     return text;
 }
 
-bool SameHost(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) {
-            return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool CHttpClient::FollowRedirect(int& redirects) {
@@ -84,8 +71,8 @@ bool CHttpClient::FollowRedirect(int& redirects) {
     }
 
     const uint16_t port = parts.port != 0 ? parts.port : (secure ? 443 : 80);
-    const bool sameOrigin =
-        (m_bSecure != 0) == secure && SameHost(parts.host, m_strHost) && port == m_nPort;
+    const bool sameOrigin = (m_bSecure != 0) == secure &&
+                            http_detail::EqualsNoCase(parts.host, m_strHost) && port == m_nPort;
     m_bSecure = secure ? 1 : 0;
     m_strHost = parts.host;
     m_nPort = port;

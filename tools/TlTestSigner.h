@@ -39,7 +39,7 @@ struct TlTestCertSpec {
     std::optional<TlBytes> ski;         // default: the SHA-1 of the key
     std::string keyPem;                 // empty: a new P-256 key
 };
-// The certificate the spec describes (EC keys: quick to make), with the issuer's key
+// The certificate these settings describe (EC keys: quick to make), with the issuer's key
 // identifier as its authority key identifier when it has an issuer.
 TlTestCert MakeTlTestCert(const TlTestCertSpec& spec);
 
