@@ -42,6 +42,7 @@ inline constexpr CliOption kOptUrl{"--url", IDS_CLI_VALUE_URL};
 inline constexpr CliOption kOptRequestOut{"-o", IDS_CLI_VALUE_REQUEST_OUT};
 inline constexpr CliOption kOptReplyOut{"-o", IDS_CLI_VALUE_REPLY_OUT, true};
 inline constexpr CliOption kOptYes{"--yes"};
+inline constexpr CliOption kOptCheck{"--check"};
 
 struct CliCommand;
 

@@ -14,6 +14,7 @@ constexpr CliOption kIniOnly[] = {kOptIni};
 constexpr CliOption kDigestOptions[] = {kOptHash};
 constexpr CliOption kShowOptions[] = {kOptIni, kOptJson};
 constexpr CliOption kRemoveOptions[] = {kOptIni, kOptYes};
+constexpr CliOption kListOptions[] = {kOptIni, kOptCheck};
 constexpr CliOption kRequestOptions[] = {kOptHash, kOptPolicy, kOptIni, kOptRequestOut};
 constexpr CliOption kPostOptions[] = {kOptUrl, kOptIni, kOptReplyOut};
 constexpr std::string_view kHelpAliases[] = {"-h", "help"};
@@ -33,7 +34,7 @@ constexpr CliCommand kCommands[] = {
      IDS_CLI_NEEDS_STAMP},
     {"show", CmdShow, kShowOptions, IDS_CLI_HELP_SHOW, 1, 2, IDS_CLI_NEEDS_STAMP,
      IDS_CLI_NEEDS_STAMP},
-    {"list", CmdList, kIniOnly, IDS_CLI_HELP_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
+    {"list", CmdList, kListOptions, IDS_CLI_HELP_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
     {"add", CmdAdd, kIniOnly, IDS_CLI_HELP_ADD, 1, 2, IDS_CLI_NEEDS_STAMP, IDS_CLI_NEEDS_STAMP},
     {"remove", CmdRemove, kRemoveOptions, IDS_CLI_HELP_REMOVE, 1, 1, IDS_CLI_NEEDS_NUMBER,
      IDS_CLI_NEEDS_NUMBER},

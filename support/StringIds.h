@@ -297,6 +297,13 @@ inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recog
 inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
 inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
 
+// The state of a listed stamp against its source file.
+inline constexpr uint32_t IDS_ENTRY_STATUS_OK = 61900;
+inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_CHANGED = 61901;
+inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_MISSING = 61902;
+inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_MISSING = 61903;
+inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_INVALID = 61904;
+
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;
 
