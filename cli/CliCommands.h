@@ -50,6 +50,7 @@ inline constexpr CliOption kOptQualified{"--qualified"};
 inline constexpr CliOption kOptLotl{"--lotl", IDS_CLI_VALUE_LOTL};
 inline constexpr CliOption kOptOnly{"--only", IDS_CLI_VALUE_ONLY};
 inline constexpr CliOption kOptUser{"--user", IDS_CLI_VALUE_USER};
+inline constexpr CliOption kOptCheck{"--check"};
 
 struct CliCommand;
 

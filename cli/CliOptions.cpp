@@ -19,6 +19,7 @@ constexpr CliOption kVerifyOptions[] = {kOptIni, kOptStrict, kOptQualified};
 constexpr CliOption kYesOnly[] = {kOptYes};
 constexpr CliOption kTlUpdateOptions[] = {kOptLotl, kOptOnly, kOptIni};
 constexpr CliOption kTlImportOptions[] = {kOptOnly};
+constexpr CliOption kListOptions[] = {kOptIni, kOptCheck};
 constexpr CliOption kRequestOptions[] = {kOptHash, kOptPolicy, kOptIni, kOptRequestOut};
 constexpr CliOption kPostOptions[] = {kOptUrl, kOptIni, kOptUser, kOptReplyOut};
 constexpr CliOption kStampOptions[] = {kOptIni, kOptUser};
@@ -39,7 +40,7 @@ constexpr CliCommand kCommands[] = {
      IDS_CLI_NEEDS_STAMP},
     {"show", CmdShow, kShowOptions, IDS_CLI_HELP_SHOW, 1, 2, IDS_CLI_NEEDS_STAMP,
      IDS_CLI_NEEDS_STAMP},
-    {"list", CmdList, kIniOnly, IDS_CLI_HELP_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
+    {"list", CmdList, kListOptions, IDS_CLI_HELP_LIST, 0, 0, 0, IDS_CLI_NO_ARGUMENTS},
     {"add", CmdAdd, kIniOnly, IDS_CLI_HELP_ADD, 1, 2, IDS_CLI_NEEDS_STAMP, IDS_CLI_NEEDS_STAMP},
     {"remove",
      CmdRemove,

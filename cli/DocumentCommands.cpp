@@ -6,6 +6,7 @@
 #include "cli/CliFrontEnd.h"
 
 #include "document/DetailFields.h"
+#include "list/EntryCheck.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
 
@@ -159,12 +160,23 @@ int CmdShow(const CliArgs& args) {
 int CmdList(const CliArgs& args) {
     CliSession session(args.Value(kOptIni), true);
     const auto& rows = session.Rows().m_rows;
+    const bool check = args.Has(kOptCheck);
+    std::vector<EntryStatus> statuses;
+    if (check)
+        statuses = CheckEntries(session.Registry().Entries());
     std::string text;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        text += std::to_string(i) + "\t" + rows[i].name + "\t" + rows[i].time + "\t" +
-                session.Registry().GetAt(static_cast<int>(i)).m_strStampFile + "\n";
+    bool allOk = true;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text += std::to_string(i) + "\t" + rows[i].name + "\t";
+        if (check && i < statuses.size()) {
+            text += LoadResString(EntryStatusTextId(statuses[i])) + "\t";
+            allOk = allOk && statuses[i] == EntryStatus::Ok;
+        }
+        text += rows[i].time + "\t" + session.Registry().GetAt(static_cast<int>(i)).m_strStampFile +
+                "\n";
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
-    return EXIT_OK;
+    return allOk ? EXIT_OK : EXIT_FAILED;
 }
 
 int CmdAdd(const CliArgs& args) {

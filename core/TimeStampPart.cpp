@@ -3,6 +3,7 @@
 #include "core/HashAlgorithms.h"
 #include "core/StampChecks.h"
 #include "core/ValueText.h"
+#include "core/tti/tti_decoded.h"
 #include "support/ErrorText.h"
 #include "support/Messages.h"
 #include "support/StringIds.h"
@@ -103,10 +104,13 @@ int CTimeStampPart::ProcessStampBytes(std::span<const unsigned char> bytes) {
 
 // The token's TSTInfo and signature, then its TAC.
 int CTimeStampPart::ReadTokenAndTac(std::span<const unsigned char> token) {
-    const int length = ByteCount(token.size());
     m_tstInfo = {};
     m_tstInfo.nSize = TTI_TSTINFO_SIZE;
-    m_nLastTtiCode = TTI_GetTST_TSTInfo(&m_tstInfo, token.data(), length);
+    // Decoded once: the TSTInfo, the signature and the TAC all read this one decoding.
+    CTtiDecodedToken decoded;
+    m_nLastTtiCode = decoded.Decode(token);
+    if (m_nLastTtiCode == TTI_OK)
+        m_nLastTtiCode = decoded.TstInfo(&m_tstInfo);
     if (m_nLastTtiCode != TTI_OK) {
         m_strError = FormatRes(IDS_TTI_GET_TSTINFO_FAILED, TtiErrorText(m_nLastTtiCode));
         m_bTstInfo = false;
@@ -115,18 +119,16 @@ int CTimeStampPart::ReadTokenAndTac(std::span<const unsigned char> token) {
     m_bTstInfo = true;
     m_token.assign(token.begin(), token.end());
 
-    if (!VerifyTokenSignature(m_token.data(), length) || !ReadTac())
+    if (!CheckSignature(&decoded, m_token.data(), ByteCount(m_token.size())) || !ReadTac(decoded))
         return 0;
     m_bStampChecked = true;
     return 1;
 }
 
-int CTimeStampPart::ReadTac() {
-    const int tokenLength = ByteCount(m_token.size());
+int CTimeStampPart::ReadTac(const CTtiDecodedToken& decoded) {
     std::vector<unsigned char> tac(kTacBufferSize);
     int tacLength = kTacBufferSize;
-    m_nLastTtiCode =
-        TTI_GetTST_TimeAttributeCert(tac.data(), &tacLength, m_token.data(), tokenLength);
+    m_nLastTtiCode = decoded.TimeAttributeCert(tac.data(), &tacLength);
     if (m_nLastTtiCode == TTI_E_NO_TAC) {
         m_nLastTtiCode = TTI_OK;
         m_bTac = false;

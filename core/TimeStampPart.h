@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+class CTtiDecodedToken;
 struct TrustOptions;
 
 class CTimeStampPart {
@@ -100,7 +101,9 @@ private:
     // may claim validity for this one (flags, signer certificate).
     void BeginOperation();
     int ReadTokenAndTac(std::span<const unsigned char> token);
-    int ReadTac();
+    int ReadTac(const CTtiDecodedToken& decoded);
+    // VerifyTokenSignature, on the decoding of the same bytes when `decoded` is not null.
+    int CheckSignature(const CTtiDecodedToken* decoded, const unsigned char* token, int length);
 
     std::vector<unsigned char> m_token;
     TTI_STATUS m_status;

@@ -2,6 +2,7 @@
 // do not know its algorithms, our library's CMS check takes over and the TSA's
 // certificate is then taken from the token.
 #include "core/TimeStampPart.h"
+#include "core/tti/tti_decoded.h"
 
 #include "platform/LastError.h"
 #include "support/ErrorText.h"
@@ -26,8 +27,29 @@ PCCERT_CONTEXT GetSignerCertificate(void* /*arg*/, uint32_t encodingType,
 }
 
 int CTimeStampPart::VerifyTokenSignature(const unsigned char* token, int length) {
+    return CheckSignature(nullptr, token, length);
+}
+
+int CTimeStampPart::CheckSignature(const CTtiDecodedToken* decoded, const unsigned char* token,
+                                   int length) {
     if (token == nullptr || length <= 0)
         return 0;
+    CRYPT_VERIFY_MESSAGE_PARA para;
+    para.dwMsgAndCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+    para.pfnGetSignerCertificate = GetSignerCertificate;
+    para.pvGetArg = nullptr;
+    // The certificate that the part held is replaced by this token's signer (or by none).
+    m_pSignerCert.reset();
+    // The DER form stands in only for a token whose signature fails as read (signed
+    // attributes signed sorted but sent unsorted): a token that verifies as read is taken
+    // as it is, from the decoding already made.
+    if (decoded != nullptr) {
+        PCCERT_CONTEXT signer = nullptr;
+        if (CryptVerifyDecodedMessageSignature(para, 0, decoded->Message(), &signer)) {
+            m_pSignerCert.reset(signer);
+            return 1;
+        }
+    }
     std::vector<unsigned char> work;
     try {
         work.resize(static_cast<std::size_t>(length));
@@ -39,19 +61,20 @@ int CTimeStampPart::VerifyTokenSignature(const unsigned char* token, int length)
     // The signed message as the certificate services read it (DER where that still
     // verifies). Whatever the library answers, only bytes inside the buffer are used.
     int prepared = length;
-    TTI_PrepareSignedMessage(token, length, work.data(), &prepared);
+    bool asRead = false;
+    if (decoded != nullptr)
+        (void)decoded->PrepareSignedMessage(work.data(), &prepared, asRead);
+    else
+        TTI_PrepareSignedMessage(token, length, work.data(), &prepared);
     if (prepared < 0 || prepared > length)
         prepared = 0;
 
-    CRYPT_VERIFY_MESSAGE_PARA para;
-    para.dwMsgAndCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-    para.pfnGetSignerCertificate = GetSignerCertificate;
-    para.pvGetArg = nullptr;
-    // The certificate that the part held is replaced by this token's signer (or by none).
-    m_pSignerCert.reset();
     PCCERT_CONTEXT signer = nullptr;
-    const bool verified = CryptVerifyMessageSignature(para, 0, work.data(),
-                                                      static_cast<std::size_t>(prepared), &signer);
+    // The token as read needs no second decoding.
+    const bool verified =
+        asRead ? CryptVerifyDecodedMessageSignature(para, 0, decoded->Message(), &signer)
+               : CryptVerifyMessageSignature(para, 0, work.data(),
+                                             static_cast<std::size_t>(prepared), &signer);
     m_pSignerCert.reset(signer);
     if (verified)
         return 1;

@@ -1,6 +1,7 @@
 #include "core/TrustAnchors.h"
 
 #include "platform/ConfigDirs.h"
+#include "platform/FolderIndex.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -92,6 +93,20 @@ bool ReadCertificateFolder(const std::string& dir, std::vector<X509Ptr>& certifi
         for (X509Ptr& cert : ReadCertificateFile(dir + "/" + name))
             certificates.push_back(std::move(cert));
     return true;
+}
+
+std::shared_ptr<const std::vector<X509Ptr>> AddressBookCertificates() {
+    using CertList = std::vector<X509Ptr>;
+    static FolderIndex<CertList> index;
+    const std::string dir = AddressBookDir();
+    std::shared_ptr<const CertList> certs =
+        index.Get(dir, [&dir]() -> std::shared_ptr<const CertList> {
+            auto read = std::make_shared<CertList>();
+            if (!ReadCertificateFolder(dir, *read))
+                return nullptr;
+            return read;
+        });
+    return certs ? certs : std::make_shared<const CertList>();
 }
 
 AnchorSources CurrentAnchorSources() {

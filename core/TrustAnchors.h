@@ -39,6 +39,10 @@ std::vector<X509Ptr> ReadCertificateFile(const std::string& path);
 // (with nothing added) when the folder cannot be read; a missing folder is an empty one.
 bool ReadCertificateFolder(const std::string& dir, std::vector<X509Ptr>& certificates);
 
+// ReadCertificateFolder of the user's address book (AddressBookDir()), read once and again
+// only when the folder changed (platform/FolderIndex.h). Empty when it cannot be read.
+std::shared_ptr<const std::vector<X509Ptr>> AddressBookCertificates();
+
 // Where the anchors come from, as the environment says now.
 struct AnchorSources {
     bool systemStore = true;

@@ -160,13 +160,11 @@ TrustResult EvaluateTrust(const CTimeStampPart& part, const TrustOptions& option
         return MakeTrustResult(TrustVerdict::Untrusted);
     X509* signer = signerContext->Cert();
 
-    std::vector<X509Ptr> addressBook;
-    if (!ReadCertificateFolder(AddressBookDir(), addressBook))
-        addressBook.clear();
+    const std::shared_ptr<const std::vector<X509Ptr>> addressBook = AddressBookCertificates();
     std::vector<X509*> candidates;
     for (const X509Ptr& cert : token.certificates)
         candidates.push_back(cert.get());
-    for (const X509Ptr& cert : addressBook)
+    for (const X509Ptr& cert : *addressBook)
         candidates.push_back(cert.get());
 
     const std::shared_ptr<const TrustAnchors> anchors = GetTrustAnchors();

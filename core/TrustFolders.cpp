@@ -218,13 +218,11 @@ X509Ptr StampChainTop(const CTimeStampPart& part) {
     if (signer == nullptr || signer->Cert() == nullptr ||
         !ReadTokenContents(part.Token(), {signer->Cert(), signer->Encoded()}, token))
         return nullptr;
-    std::vector<X509Ptr> addressBook;
-    if (!ReadCertificateFolder(AddressBookDir(), addressBook))
-        addressBook.clear();
+    const std::shared_ptr<const std::vector<X509Ptr>> addressBook = AddressBookCertificates();
     std::vector<X509*> candidates;
     for (const X509Ptr& cert : token.certificates)
         candidates.push_back(cert.get());
-    for (const X509Ptr& cert : addressBook)
+    for (const X509Ptr& cert : *addressBook)
         candidates.push_back(cert.get());
     X509* top = signer->Cert();
     for (int depth = 0; depth < kMaxChainDepth; ++depth) {

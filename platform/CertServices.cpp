@@ -1,7 +1,10 @@
 #include "platform/CertServices.h"
 #include "platform/OpenSslPtr.h"
 
+#include "platform/CmsDecode.h"
+
 #include "platform/ConfigDirs.h"
+#include "platform/FolderIndex.h"
 #include "platform/LastError.h"
 
 #include <openssl/bio.h>
@@ -123,6 +126,32 @@ bool ReadFile(const std::filesystem::path& path, std::vector<unsigned char>& byt
         return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad() && bytes.size() <= kMaxCertFileSize;
+}
+
+// The address book's certificates, read once and again when its folder changed.
+using CertList = std::vector<X509Ptr>;
+
+FolderIndex<CertList>& AddressBookIndex() {
+    static FolderIndex<CertList> index;
+    return index;
+}
+
+// Every certificate of every file in `dir`; null with the reason when it cannot be listed.
+std::shared_ptr<const CertList> ScanFolder(const std::filesystem::path& dir, uint32_t& error) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(
+        dir, std::filesystem::directory_options::skip_permission_denied, ec);
+    if (ec) {
+        error = static_cast<uint32_t>(ec.value());
+        return nullptr;
+    }
+    auto certs = std::make_shared<CertList>();
+    std::vector<unsigned char> bytes;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ReadFile(it->path(), bytes))
+            ReadCertificates(bytes, *certs);
+    }
+    return certs;
 }
 
 // ---- The signature check, one step at a time --------------------------------------------
@@ -289,6 +318,22 @@ PCCERT_CONTEXT CertCreateCertificateContext(uint32_t encodingType, const unsigne
     }
 }
 
+// A context for a certificate that is already decoded: the encoding of a decoded
+// certificate reads back as the same certificate, so it is not decoded a second time.
+class CertContextFactory {
+public:
+    static PCCERT_CONTEXT Share(std::vector<unsigned char> encoded, X509* cert) {
+        X509_up_ref(cert);
+        try {
+            return new CertContext(std::move(encoded), cert);
+        } catch (const std::bad_alloc&) {
+            X509_free(cert);
+            SetLastError(ENOMEM);
+            return nullptr;
+        }
+    }
+};
+
 bool CertFreeCertificateContext(PCCERT_CONTEXT context) {
     delete context;
     return true;
@@ -319,16 +364,16 @@ HCERTSTORE CertOpenSystemStore(uint32_t flags, const char* name) {
     ErrorMark mark;
     auto store = std::make_unique<CertStore>();
     if (exists) {
-        std::filesystem::directory_iterator it(
-            dir, std::filesystem::directory_options::skip_permission_denied, ec);
-        if (ec) {
-            SetLastError(static_cast<uint32_t>(ec.value()));
+        uint32_t error = 0;
+        const std::shared_ptr<const CertList> certs =
+            AddressBookIndex().Get(dir.string(), [&dir, &error] { return ScanFolder(dir, error); });
+        if (!certs) {
+            SetLastError(error);
             return nullptr;
         }
-        std::vector<unsigned char> bytes;
-        for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-            if (ReadFile(it->path(), bytes))
-                ReadCertificates(bytes, store->certs);
+        for (const X509Ptr& cert : *certs) {
+            X509_up_ref(cert.get());
+            store->certs.emplace_back(cert.get());
         }
     }
     return store.release();
@@ -343,7 +388,7 @@ std::size_t CertStoreSize(HCERTSTORE store) {
     return store != nullptr ? store->certs.size() : 0;
 }
 
-PCCERT_CONTEXT CertGetSubjectCertificateFromStore(HCERTSTORE store, uint32_t encodingType,
+PCCERT_CONTEXT CertGetSubjectCertificateFromStore(HCERTSTORE store, uint32_t /*encodingType*/,
                                                   const CertSignerId& signerId) {
     if (store == nullptr) {
         SetLastError(E_INVALIDARG);
@@ -353,11 +398,10 @@ PCCERT_CONTEXT CertGetSubjectCertificateFromStore(HCERTSTORE store, uint32_t enc
     for (const X509Ptr& cert : store->certs) {
         if (!Matches(cert.get(), signerId))
             continue;
-        const std::vector<unsigned char> der = Encode(cert.get());
+        std::vector<unsigned char> der = Encode(cert.get());
         if (der.empty())
             continue;
-        return CertCreateCertificateContext(encodingType | X509_ASN_ENCODING, der.data(),
-                                            der.size());
+        return CertContextFactory::Share(std::move(der), cert.get());
     }
     SetLastError(CRYPT_E_NOT_FOUND);
     return nullptr;
@@ -365,14 +409,24 @@ PCCERT_CONTEXT CertGetSubjectCertificateFromStore(HCERTSTORE store, uint32_t enc
 
 // ---- The signature check ----------------------------------------------------------------
 
+namespace {
+
+bool ParaUsable(const CRYPT_VERIFY_MESSAGE_PARA& para) {
+    return para.cbSize == sizeof(CRYPT_VERIFY_MESSAGE_PARA) && para.hCryptProv == nullptr &&
+           (para.dwMsgAndCertEncodingType & PKCS_7_ASN_ENCODING) != 0;
+}
+
+bool VerifyDecoded(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t signerIndex,
+                   CMS_ContentInfo* cms, PCCERT_CONTEXT* signerCert);
+
+} // namespace
+
 bool CryptVerifyMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t signerIndex,
                                  const unsigned char* blob, std::size_t blobLength,
                                  PCCERT_CONTEXT* signerCert) {
     if (signerCert != nullptr)
         *signerCert = nullptr;
-    if (para.cbSize != sizeof(CRYPT_VERIFY_MESSAGE_PARA) || para.hCryptProv != nullptr ||
-        (para.dwMsgAndCertEncodingType & PKCS_7_ASN_ENCODING) == 0 ||
-        (blob == nullptr && blobLength > 0))
+    if (!ParaUsable(para) || (blob == nullptr && blobLength > 0))
         return Fail(E_INVALIDARG);
     if (blobLength == 0 || blobLength > static_cast<std::size_t>(LONG_MAX))
         return Fail(CRYPT_E_ASN1_BADTAG);
@@ -380,17 +434,36 @@ bool CryptVerifyMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t
 
     // The message: signed data with its content inside.
     const unsigned char* p = blob;
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(blobLength)));
+    CmsPtr cms(DecodeCmsContentInfo(&p, static_cast<long>(blobLength)));
     if (!cms || p != blob + blobLength)
         return Fail(CRYPT_E_ASN1_BADTAG);
-    if (OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed)
+    return VerifyDecoded(para, signerIndex, cms.get(), signerCert);
+}
+
+bool CryptVerifyDecodedMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t signerIndex,
+                                        CMS_ContentInfo* cms, PCCERT_CONTEXT* signerCert) {
+    if (signerCert != nullptr)
+        *signerCert = nullptr;
+    if (!ParaUsable(para))
+        return Fail(E_INVALIDARG);
+    if (cms == nullptr)
+        return Fail(CRYPT_E_ASN1_BADTAG);
+    ErrorMark mark;
+    return VerifyDecoded(para, signerIndex, cms, signerCert);
+}
+
+namespace {
+
+bool VerifyDecoded(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t signerIndex,
+                   CMS_ContentInfo* cms, PCCERT_CONTEXT* signerCert) {
+    if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed)
         return Fail(CRYPT_E_UNEXPECTED_MSG_TYPE);
-    ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
+    ASN1_OCTET_STRING** content = CMS_get0_content(cms);
     if (content == nullptr || *content == nullptr)
         return Fail(CRYPT_E_UNEXPECTED_MSG_TYPE);
 
     // The signer.
-    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
     if (signers == nullptr || signerIndex >= static_cast<uint32_t>(sk_CMS_SignerInfo_num(signers)))
         return Fail(CRYPT_E_NO_SIGNER);
     CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, static_cast<int>(signerIndex));
@@ -417,7 +490,7 @@ bool CryptVerifyMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t
     UniqueCertContext cert;
     {
         auto store = std::make_unique<CertStore>();
-        X509StackPtr carried(CMS_get1_certs(cms.get()));
+        X509StackPtr carried(CMS_get1_certs(cms));
         for (int i = 0; carried && i < sk_X509_num(carried.get()); ++i) {
             X509* c = sk_X509_value(carried.get(), i);
             X509_up_ref(c);
@@ -444,3 +517,5 @@ bool CryptVerifyMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para, uint32_t
         *signerCert = cert.release();
     return true;
 }
+
+} // namespace

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <openssl/asn1.h>
+#include <openssl/cms.h>
 #include <openssl/x509.h>
 
 #include <cstddef>
@@ -74,6 +75,7 @@ private:
     friend const CertContext* CertCreateCertificateContext(uint32_t, const unsigned char*,
                                                            std::size_t);
     friend bool CertFreeCertificateContext(const CertContext*);
+    friend class CertContextFactory;
     CertContext(std::vector<unsigned char> encoded, X509* cert);
     ~CertContext();
 
@@ -155,3 +157,10 @@ struct CRYPT_VERIFY_MESSAGE_PARA {
 [[nodiscard]] bool CryptVerifyMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para,
                                                uint32_t signerIndex, const unsigned char* blob,
                                                std::size_t blobLength, PCCERT_CONTEXT* signerCert);
+
+// The same check on a message that the caller decoded already (whole, nothing after it):
+// what CryptVerifyMessageSignature does once it has decoded its blob. Null is
+// CRYPT_E_ASN1_BADTAG. The message is read, not kept.
+[[nodiscard]] bool CryptVerifyDecodedMessageSignature(const CRYPT_VERIFY_MESSAGE_PARA& para,
+                                                      uint32_t signerIndex, CMS_ContentInfo* cms,
+                                                      PCCERT_CONTEXT* signerCert);

@@ -311,6 +311,31 @@ inline constexpr uint32_t IDS_TL_SERVICE_RECOGNISED_NATIONALLY = 61897; // recog
 inline constexpr uint32_t IDS_TL_SERVICE_DEPRECATED_NATIONALLY = 61898; // deprecatedatnationallevel
 inline constexpr uint32_t IDS_TL_STATUS_HEADER = 61899;                 // folder
 
+// The state of a listed stamp against its source file.
+inline constexpr uint32_t IDS_ENTRY_STATUS_OK = 61900;
+inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_CHANGED = 61901;
+inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_MISSING = 61902;
+inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_MISSING = 61903;
+inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_INVALID = 61904;
+
+// HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
+inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;
+
+// Internet error texts: IDS_INTERNET_ERROR_BASE + (code - 12000); not every code has one.
+inline constexpr uint32_t IDS_INTERNET_ERROR_BASE = 63000;
+
+// One entry of the string table.
+struct StringTableRow {
+    uint32_t id;
+    const char* text;
+};
+
+// The whole table, sorted by id, each id once.
+std::span<const StringTableRow> StringTableRows();
+
+// The text of `id`; null when the table has no such entry.
+const char* FindStringTableText(uint32_t id);
+
 // Redirects not followed (the detail of the last error) and reply bodies not taken.
 inline constexpr uint32_t IDS_REDIRECT_NEW_ADDRESS = 61950;   // address
 inline constexpr uint32_t IDS_REDIRECT_TOO_MANY = 61951;      // address, limit
@@ -359,21 +384,3 @@ inline constexpr uint32_t IDS_CLI_TRUST_REMOVED = 61996;   // subject
 inline constexpr uint32_t IDS_CLI_BAD_TERRITORIES = 61997; // the value given
 inline constexpr uint32_t IDS_CLI_NO_CERTIFICATE = 61998;  // file
 inline constexpr uint32_t IDS_CLI_NEEDS_FOLDER = 61999;    // command
-
-// HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
-inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;
-
-// Internet error texts: IDS_INTERNET_ERROR_BASE + (code - 12000); not every code has one.
-inline constexpr uint32_t IDS_INTERNET_ERROR_BASE = 63000;
-
-// One entry of the string table.
-struct StringTableRow {
-    uint32_t id;
-    const char* text;
-};
-
-// The whole table, sorted by id, each id once.
-std::span<const StringTableRow> StringTableRows();
-
-// The text of `id`; null when the table has no such entry.
-const char* FindStringTableText(uint32_t id);

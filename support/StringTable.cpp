@@ -213,7 +213,10 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_CLI_HELP_SHOW, "RAZÍTKO [ZDROJ]\n"
                         "Ověří razítko a vypíše všechny údaje stránky s podrobnostmi razítka\n"
                         "jako řádky \"pole: hodnota\" (s --json jako objekt JSON)."},
-    {IDS_CLI_HELP_LIST, "\nVypíše seznam orazítkovaných souborů: číslo, název, UTC čas, cesta."},
+    {IDS_CLI_HELP_LIST, "\nVypíše seznam orazítkovaných souborů: číslo, název, UTC čas, cesta.\n"
+                        "S --check ověří každé razítko proti jeho souboru a jako třetí sloupec\n"
+                        "vypíše stav (v pořádku, zdroj změněn, zdroj chybí, razítko chybí,\n"
+                        "razítko neplatné); vrátí 1, když některý řádek není v pořádku."},
     {IDS_CLI_HELP_ADD,
      "RAZÍTKO [ZDROJ]\nPřidá razítko do seznamu (stejnou cestu nahradí) a ověří je."},
     {IDS_CLI_HELP_REMOVE, "ČÍSLO\n"
@@ -356,6 +359,11 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_TL_SERVICE_RECOGNISED_NATIONALLY, "uznána na národní úrovni"},
     {IDS_TL_SERVICE_DEPRECATED_NATIONALLY, "zrušena na národní úrovni"},
     {IDS_TL_STATUS_HEADER, "Důvěryhodné seznamy ve složce %s:"},
+    {IDS_ENTRY_STATUS_OK, "v pořádku"},
+    {IDS_ENTRY_STATUS_SOURCE_CHANGED, "zdroj změněn"},
+    {IDS_ENTRY_STATUS_SOURCE_MISSING, "zdroj chybí"},
+    {IDS_ENTRY_STATUS_STAMP_MISSING, "razítko chybí"},
+    {IDS_ENTRY_STATUS_STAMP_INVALID, "razítko neplatné"},
     {IDS_REDIRECT_NEW_ADDRESS, "nová adresa: %s"},
     {IDS_REDIRECT_TOO_MANY, "nová adresa: %s; přesměrování bylo víc než %d"},
     {IDS_REDIRECT_STATUS, "nová adresa: %s; přesměrování se stavem %d klient nenásleduje"},
@@ -428,6 +436,7 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_CLI_BAD_TERRITORIES, "'%s' není seznam kódů států (např. CZ,SK)"},
     {IDS_CLI_NO_CERTIFICATE, "Soubor %s neobsahuje certifikát."},
     {IDS_CLI_NEEDS_FOLDER, "%s potřebuje složku se staženými seznamy"},
+
 
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},

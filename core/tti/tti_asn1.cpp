@@ -1,5 +1,6 @@
 // Bounded copies that fill the records, names as text, and token loading.
 #include "core/tti/tti_internal.h"
+#include "platform/CmsDecode.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -326,7 +327,7 @@ int LoadToken(Token& token, const unsigned char* data, int len) {
     if (int rc = CheckInput(data, len); rc != TTI_OK)
         return rc;
     const unsigned char* p = data;
-    CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, len));
+    CmsPtr cms(DecodeCmsContentInfo(&p, len));
     if (!cms || p != data + len)
         return TTI_E_ASN_FORMAT;
     if (OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed)

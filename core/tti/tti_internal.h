@@ -286,6 +286,13 @@ struct Token {
 // The signer's certificate among the token's certificates, or null.
 [[nodiscard]] X509Ptr FindSignerCert(const Token& token, CMS_SignerInfo* si);
 
+// What TTI_GetTST_TSTInfo, TTI_PrepareSignedMessage and TTI_GetTST_TimeAttributeCert do
+// once the token is loaded. `asRead` tells that the prepared form is `original` itself.
+[[nodiscard]] int ReadTstInfo(TTI_TSTINFO& record, const Token& token);
+[[nodiscard]] int PrepareLoaded(const Token& token, std::span<const unsigned char> original,
+                                unsigned char* out, int* outLen, bool& asRead);
+[[nodiscard]] int ReadTimeAttributeCert(const Token& token, unsigned char* out, int* outLen);
+
 } // namespace mivo::tti
 
 #endif

@@ -175,6 +175,34 @@ int FillCertInfo(TTI_CERT_INFO& r, const AttributeCertificate& ac) {
 
 } // namespace
 
+namespace mivo::tti {
+
+int ReadTimeAttributeCert(const Token& t, unsigned char* out, int* outLen) {
+    CMS_SignerInfo* si = nullptr;
+    if (int rc = SoleSigner(si, t); rc != TTI_OK)
+        return rc;
+    Asn1ObjectPtr oid;
+    if (int rc = Oid(oid, kTacAttributeOid); rc != TTI_OK)
+        return rc;
+    const int index = CMS_unsigned_get_attr_by_OBJ(si, oid.get(), -1);
+    if (index < 0)
+        return TTI_E_NO_TAC;
+    X509_ATTRIBUTE* attr = CMS_unsigned_get_attr(si, index);
+    const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attr, 0);
+    if (value == nullptr || ASN1_TYPE_get(value) != V_ASN1_SEQUENCE)
+        return TTI_E_ASN_FORMAT;
+    const auto tac = Bytes(value->value.sequence);
+    ItemPtr<AttributeCertificate> ac = DecodeItem<AttributeCertificate>(tac);
+    if (!ac)
+        return TTI_E_ASN_FORMAT;
+    X509Ptr signer = FindSignerCert(t, si);
+    if (int rc = CheckHolder(*ac, signer.get()); rc != TTI_OK)
+        return rc;
+    return WriteOut(out, outLen, tac);
+}
+
+} // namespace mivo::tti
+
 extern "C" {
 
 int TTI_GetTST_TimeAttributeCert(unsigned char* out, int* outLen, const unsigned char* token,
@@ -185,27 +213,7 @@ int TTI_GetTST_TimeAttributeCert(unsigned char* out, int* outLen, const unsigned
         Token t;
         if (int rc = LoadToken(t, token, tokenLen); rc != TTI_OK)
             return rc;
-        CMS_SignerInfo* si = nullptr;
-        if (int rc = SoleSigner(si, t); rc != TTI_OK)
-            return rc;
-        Asn1ObjectPtr oid;
-        if (int rc = Oid(oid, kTacAttributeOid); rc != TTI_OK)
-            return rc;
-        const int index = CMS_unsigned_get_attr_by_OBJ(si, oid.get(), -1);
-        if (index < 0)
-            return TTI_E_NO_TAC;
-        X509_ATTRIBUTE* attr = CMS_unsigned_get_attr(si, index);
-        const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(attr, 0);
-        if (value == nullptr || ASN1_TYPE_get(value) != V_ASN1_SEQUENCE)
-            return TTI_E_ASN_FORMAT;
-        const auto tac = Bytes(value->value.sequence);
-        ItemPtr<AttributeCertificate> ac = DecodeItem<AttributeCertificate>(tac);
-        if (!ac)
-            return TTI_E_ASN_FORMAT;
-        X509Ptr signer = FindSignerCert(t, si);
-        if (int rc = CheckHolder(*ac, signer.get()); rc != TTI_OK)
-            return rc;
-        return WriteOut(out, outLen, tac);
+        return ReadTimeAttributeCert(t, out, outLen);
     });
 }
 

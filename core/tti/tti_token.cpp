@@ -99,6 +99,37 @@ int VerifyToken(const Token& t) {
 
 } // namespace
 
+namespace mivo::tti {
+
+int ReadTstInfo(TTI_TSTINFO& record, const Token& token) {
+    return FillTstInfo(record, token);
+}
+
+int PrepareLoaded(const Token& t, std::span<const unsigned char> original, unsigned char* out,
+                  int* outLen, bool& asRead) {
+    asRead = false;
+    // Re-encoded, a BER token becomes DER. Re-encoding also sorts the signed attributes,
+    // which some TSAs signed unsorted: the DER form is taken only when its signature still
+    // verifies.
+    const int n = i2d_CMS_ContentInfo(t.cms.get(), nullptr);
+    if (n <= 0 || n > *outLen)
+        return WriteOut(out, outLen, original);
+    std::vector<unsigned char> der(static_cast<std::size_t>(n));
+    unsigned char* p = der.data();
+    if (i2d_CMS_ContentInfo(t.cms.get(), &p) != n)
+        return WriteOut(out, outLen, original);
+    if (std::equal(der.begin(), der.end(), original.begin(), original.end())) {
+        asRead = true;
+        return WriteOut(out, outLen, original);
+    }
+    Token reencoded;
+    if (LoadToken(reencoded, der.data(), n) != TTI_OK || VerifyToken(reencoded) != TTI_OK)
+        return WriteOut(out, outLen, original);
+    return WriteOut(out, outLen, der);
+}
+
+} // namespace mivo::tti
+
 extern "C" {
 
 int TTI_GetTST_TSTInfo(TTI_TSTINFO* info, const unsigned char* token, int tokenLen) {
@@ -132,22 +163,8 @@ int TTI_PrepareSignedMessage(const unsigned char* token, int tokenLen, unsigned 
             const int rc = WriteOut(out, outLen, original);
             return rc != TTI_OK ? rc : loaded;
         }
-        // Re-encoded, a BER token becomes DER. Re-encoding also sorts the signed
-        // attributes, which some TSAs signed unsorted: the DER form is taken only when its
-        // signature still verifies.
-        const int n = i2d_CMS_ContentInfo(t.cms.get(), nullptr);
-        if (n <= 0 || n > *outLen)
-            return WriteOut(out, outLen, original);
-        std::vector<unsigned char> der(static_cast<std::size_t>(n));
-        unsigned char* p = der.data();
-        if (i2d_CMS_ContentInfo(t.cms.get(), &p) != n)
-            return WriteOut(out, outLen, original);
-        if (std::equal(der.begin(), der.end(), original.begin(), original.end()))
-            return WriteOut(out, outLen, original);
-        Token reencoded;
-        if (LoadToken(reencoded, der.data(), n) != TTI_OK || VerifyToken(reencoded) != TTI_OK)
-            return WriteOut(out, outLen, original);
-        return WriteOut(out, outLen, der);
+        bool asRead = false;
+        return PrepareLoaded(t, original, out, outLen, asRead);
     });
 }
 

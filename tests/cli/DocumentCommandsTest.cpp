@@ -329,3 +329,30 @@ TEST_F(CliDocumentTest, ShowListsTheDetailFieldsInThePagesOrderInBothForms) {
     EXPECT_EQ(keys, order + json);
     EXPECT_NE(r.out.find("  \"m_strUTCTime\": \"2025/05/09  11:58:55\",\n"), std::string::npos);
 }
+
+TEST_F(CliDocumentTest, ListCheckPrintsEachStatusAsTheThirdColumnAndFailsUnlessAllAreInOrder) {
+    const auto a = m_files.Write("a.txt", "A");
+    const auto b = m_files.Write("b.txt", "B");
+    ASSERT_EQ(Run("stamp " + ShellQuote(a) + " " + ShellQuote(b)).exitCode, 0);
+
+    CommandResult r = Run("list --check");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("0\ta.txt.tsr\tv pořádku\t20", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n1\tb.txt.tsr\tv pořádku\t20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\t" + b + ".tsr\n"), std::string::npos) << r.out;
+
+    m_files.Write("b.txt", "b");
+    r = Run("list --check");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("\n1\tb.txt.tsr\tzdroj změněn\t"), std::string::npos) << r.out;
+    fs::remove(a);
+    r = Run("list --check");
+    EXPECT_EQ(r.out.rfind("0\ta.txt.tsr\tzdroj chybí\t", 0), 0u) << r.out;
+
+    // Without --check the columns stay as they were.
+    r = Run("list");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("0\ta.txt.tsr\t20", 0), 0u) << r.out;
+    EXPECT_NE(Run("--help").out.find("mivoklient-cli list [--ini INI] [--check]"),
+              std::string::npos);
+}
