@@ -437,7 +437,6 @@ constexpr std::array kRows = std::to_array<StringTableRow>({
     {IDS_CLI_NO_CERTIFICATE, "Soubor %s neobsahuje certifikát."},
     {IDS_CLI_NEEDS_FOLDER, "%s potřebuje složku se staženými seznamy"},
 
-
     {IDS_HTTP_STATUS_BASE + 400,
      "Server nerozumí požadavku, klient jej musí opravit a poslat znovu"},
     {IDS_HTTP_STATUS_BASE + 402, "payment required"},
