@@ -2,6 +2,7 @@
 
 #include "core/tti/tti.h"
 #include "platform/LastError.h"
+#include "support/Cancellation.h"
 
 #include <array>
 #include <atomic>
@@ -206,6 +207,8 @@ int HashOpenFile(int fd, const struct stat& st, const DigestFunctions& fn, TTI_D
         ring.Hashed();
         if (progress)
             progress(done, total);
+        if (CancellationRequested())
+            return RESULT_E_CANCELLED;
     }
     struct stat after {};
     if (::fstat(fd, &after) != 0)

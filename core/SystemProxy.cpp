@@ -1,5 +1,7 @@
 #include "core/SystemProxy.h"
 
+#include "core/CurlPerform.h"
+
 #include <proxy.h>
 
 #include <dlfcn.h>
@@ -155,11 +157,11 @@ bool CProxyChain::ProxyUnreachable(CURL* easy, CURLcode result) const {
 
 CURLcode CProxyChain::Perform(CURL* easy) {
     if (m_proxies.empty())
-        return curl_easy_perform(easy);
+        return PerformTransfer(easy);
     if (m_nCurrent != m_nFirst && Use(easy, m_nFirst) != CURLE_OK)
         return CURLE_FAILED_INIT;
     for (;;) {
-        const CURLcode result = curl_easy_perform(easy);
+        const CURLcode result = PerformTransfer(easy);
         if (result == CURLE_OK || !ProxyUnreachable(easy, result) ||
             m_nCurrent + 1 >= m_proxies.size()) {
             if (result == CURLE_OK || !ProxyUnreachable(easy, result))

@@ -51,7 +51,9 @@ void CCommandLineInfo::ParseParamNotFlag(const std::string& param) {
         m_strDriverName = param;
     else if (m_nShellCommand == FilePrintTo && m_strPortName.empty())
         m_strPortName = param;
-    // Further plain parameters are ignored.
+    else if (m_nShellCommand == FileNew || m_nShellCommand == FileOpen)
+        m_moreFileNames.push_back(param); // several files are stamped together
+    // Further plain parameters of the print commands are ignored.
 }
 
 void CCommandLineInfo::ParseLast(bool last) {

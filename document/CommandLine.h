@@ -33,6 +33,14 @@ public:
 
     ShellCommand m_nShellCommand = FileNew;
     std::string m_strFileName;
+    // The plain parameters after the file to open (a start with several files).
+    std::vector<std::string> m_moreFileNames;
+    // The file to open and the further files, in order.
+    std::vector<std::string> FileNames() const {
+        std::vector<std::string> names{m_strFileName};
+        names.insert(names.end(), m_moreFileNames.begin(), m_moreFileNames.end());
+        return names;
+    }
     std::string m_strPrinterName; // "/pt file printer driver port"
     std::string m_strDriverName;
     std::string m_strPortName;

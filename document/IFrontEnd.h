@@ -5,8 +5,11 @@
 // core/IConnectionPrompts.h.
 #pragma once
 
+#include "document/LongWork.h"
+
 #include <optional>
 #include <string>
+#include <vector>
 
 class IStampListPanel;
 
@@ -42,6 +45,18 @@ public:
     virtual IStampListPanel* ListPanel() = 0;
     // Shows the open-file dialog; the chosen full path, or nothing when cancelled.
     virtual std::optional<std::string> ChooseFile(const FileDialogSpec& spec) = 0;
+    // The same dialog where several files may be chosen; none when cancelled. A front end
+    // without such a dialog offers the one-file dialog.
+    virtual std::vector<std::string> ChooseFiles(const FileDialogSpec& spec) {
+        std::optional<std::string> one = ChooseFile(spec);
+        return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+    }
+    // Runs long work (document/LongWork.h) with its progress shown and "Storno" offered as
+    // `stop` says. A front end without a window runs it in place.
+    virtual LongWorkOutcome RunLongWork(const LongWork& work, LongWorkStop stop) {
+        (void)stop;
+        return RunLongWorkInPlace(work);
+    }
     // Shows the verification dialog modally with `values` as its initial content. True on
     // OK, with `values` read back (both paths non-empty); false on Cancel (paths emptied).
     virtual bool RunVerifyDialog(VerifyDialogValues& values) = 0;

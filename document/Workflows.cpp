@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <utility>
 
 // ---- New stamp ----------------------------------------------------------------------------
 
@@ -28,41 +30,112 @@ void CZarnDoc::OnFileNew() {
     }
     if (!HasMainWindow())
         return;
-    const auto path = m_pFrontEnd->ChooseFile({LoadResString(IDS_SELECT_SOURCE_TITLE),
-                                               LoadResString(IDS_FILTER_ALL_FILES),
-                                               LoadResString(IDS_FILTER_ALL_FILES_PATTERN)});
+    const std::vector<std::string> paths = m_pFrontEnd->ChooseFiles(
+        {LoadResString(IDS_SELECT_SOURCE_TITLE), LoadResString(IDS_FILTER_ALL_FILES),
+         LoadResString(IDS_FILTER_ALL_FILES_PATTERN)});
+    std::vector<std::string> sources;
+    for (const std::string& path : paths)
+        sources.push_back(AbsolutePath(path));
     // The workflow has shown whatever went wrong; a command has nothing more to tell.
-    if (path)
-        (void)CreateStamp(AbsolutePath(*path));
+    if (sources.size() == 1)
+        (void)CreateStamp(sources.front());
+    else if (!sources.empty())
+        (void)CreateStamps(sources);
 }
 
-int CZarnDoc::CreateStamp(const std::string& sourcePath) {
+LongWorkOutcome CZarnDoc::RunLongWork(const LongWork& work, LongWorkStop stop) {
+    const bool nested = std::exchange(m_bInLongWork, true);
+    const LongWorkOutcome outcome =
+        m_pFrontEnd != nullptr ? m_pFrontEnd->RunLongWork(work, stop) : RunLongWorkInPlace(work);
+    m_bInLongWork = nested;
+    if (!nested && std::exchange(m_bReloadWaiting, false))
+        ReloadList();
+    return outcome;
+}
+
+CZarnDoc::SourceCheck CZarnDoc::CheckSourceFile(CTimeStampPart& part, const std::string& stampPath,
+                                                const std::string& sourcePath) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(sourcePath, error);
+    if (error || size < kLongSourceBytes)
+        return part.VerifySourceFile(stampPath, sourcePath) != 0 ? SourceCheck::Match
+                                                                 : SourceCheck::Mismatch;
+    bool matches = false;
+    const LongWorkOutcome outcome = RunLongWork(
+        [&](ILongWorkProgress& progress) {
+            progress.Report(FormatRes(IDS_PROGRESS_HASHING, sourcePath), -1);
+            matches = part.VerifySourceFile(stampPath, sourcePath) != 0;
+        },
+        LongWorkStop::Abort);
+    if (!outcome.completed)
+        return SourceCheck::Stopped;
+    return matches ? SourceCheck::Match : SourceCheck::Mismatch;
+}
+
+CZarnDoc::ExchangeResult CZarnDoc::ExchangeForStamp(const std::string& sourcePath,
+                                                    const std::string& heading, LongWorkStop stop,
+                                                    TTI_REQUEST& request,
+                                                    std::vector<unsigned char>& reply) {
     CClientSettings& settings = GetClientSettings();
     const std::string policy = settings.GetRequestPolicyOid();
+    const std::string server = settings.GetServerUrl();
     const int hashAlg = settings.m_nHashAlg;
-
-    TTI_REQUEST request;
-    const int digest =
-        BuildTimeStampRequest(policy, hashAlg, sourcePath, request, m_digestProgress);
+    int digest = RESULT_OK;
+    bool received = false;
+    // Only the hashing and the exchange run as long work; they touch nothing of ours.
+    const LongWorkOutcome outcome = RunLongWork(
+        [&](ILongWorkProgress& progress) {
+            const std::string hashing = heading + FormatRes(IDS_PROGRESS_HASHING, sourcePath);
+            progress.Report(hashing, 0);
+            const DigestProgress onBlock = [&](std::uint64_t done, std::uint64_t total) {
+                if (m_digestProgress)
+                    m_digestProgress(done, total);
+                progress.Report(hashing, total > 0 ? static_cast<int>(done * 100 / total) : 100);
+            };
+            digest = BuildTimeStampRequest(policy, hashAlg, sourcePath, request, onBlock);
+            if (digest != RESULT_OK)
+                return;
+            progress.Report(heading + FormatRes(IDS_PROGRESS_WAITING, server), -1);
+            reply.assign(kReplyBufferSize, 0);
+            int replyLength = kReplyBufferSize;
+            received = RequestTimeStamp(request, reply.data(), replyLength) != 0;
+            reply.resize(received ? static_cast<std::size_t>(replyLength) : 0);
+        },
+        stop);
+    ExchangeResult result;
+    result.stopAsked = outcome.stopAsked;
+    // Stopped: nothing is written and nothing more is said.
+    if (!outcome.completed || digest == RESULT_E_CANCELLED)
+        return result;
     if (digest != RESULT_OK) {
         std::string text;
         if (ResultCodeText(digest, text))
             ErrorBox(FormatText(text, sourcePath));
-        return 0;
+        return result;
     }
+    result.received = received;
+    return result;
+}
 
-    std::vector<unsigned char> reply(kReplyBufferSize);
-    int replyLength = kReplyBufferSize;
-    if (!RequestTimeStamp(request, reply.data(), replyLength))
-        return 0;
-    reply.resize(static_cast<std::size_t>(replyLength));
+int CZarnDoc::CreateStamp(const std::string& sourcePath) {
+    return StampOneFile(sourcePath, "", LongWorkStop::Abort).stamped;
+}
 
-    const int saveWholeReply = settings.m_nSaveTsr;
+CZarnDoc::StampFileResult CZarnDoc::StampOneFile(const std::string& sourcePath,
+                                                 const std::string& heading, LongWorkStop stop) {
+    TTI_REQUEST request;
+    std::vector<unsigned char> reply;
+    const ExchangeResult exchanged = ExchangeForStamp(sourcePath, heading, stop, request, reply);
+    StampFileResult result;
+    result.stopAsked = exchanged.stopAsked;
+    if (!exchanged.received)
+        return result;
+    const int saveWholeReply = GetClientSettings().m_nSaveTsr;
     const std::string stampPath = sourcePath + m_stampExtensions[saveWholeReply != 0 ? 0 : 1];
-    const int stored = CheckAndStoreReply(request, reply, stampPath, saveWholeReply);
-    if (stored != 0)
+    result.stamped = CheckAndStoreReply(request, reply, stampPath, saveWholeReply);
+    if (result.stamped != 0)
         AddToList(CStampListEntry{stampPath, sourcePath, ""});
-    return stored;
+    return result;
 }
 
 int CZarnDoc::CheckAndStoreReply(const TTI_REQUEST& request,
@@ -170,11 +243,13 @@ int CZarnDoc::OpenStamp(const std::string& stampPath, bool addToList) {
             const std::string caption = LoadResString(IDS_VERIFY_RESULT_CAPTION);
             CTimeStampPart part;
             m_lastVerification = {};
-            if (part.VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile)) {
+            const SourceCheck check =
+                CheckSourceFile(part, entry.m_strStampFile, entry.m_strSourceFile);
+            if (check == SourceCheck::Match) {
                 // The check's outcome, then the verdicts on lines of their own.
                 MessageBoxes().Show(LoadResString(IDS_STAMP_OK) + "\n" + JudgeVerification(part),
                                     caption, MsgButtons::Ok, MsgIcon::Information);
-            } else {
+            } else if (check == SourceCheck::Mismatch) {
                 MessageBoxes().Show(LoadResString(IDS_DIGEST_MISMATCH) + "\n\n" + part.ErrorText(),
                                     caption, MsgButtons::Ok, MsgIcon::Error);
             }

@@ -85,12 +85,15 @@ void CZarnDoc::LoadEntry(CStampListEntry entry) {
     const bool checked = !entry.m_strStampFile.empty();
     // The details come from the stamp file whenever it could be decoded, also when the
     // source does not match.
-    const bool matches = checked && VerifySourceFile(entry.m_strStampFile, entry.m_strSourceFile);
+    const SourceCheck check =
+        checked ? CheckSourceFile(*this, entry.m_strStampFile, entry.m_strSourceFile)
+                : SourceCheck::Mismatch;
     if (checked)
         JudgeShownStamp();
     m_detailTexts = ReadDetailTexts(*this, checked, &m_verdicts);
     if (checked) {
-        if (!matches)
+        // A check the user stopped has nothing to tell.
+        if (check == SourceCheck::Mismatch)
             ErrorBox(ErrorText());
         SetTitle(entry.m_strStampFile);
     }
@@ -155,6 +158,11 @@ void CZarnDoc::AddToList(const CStampListEntry& entry) {
 }
 
 void CZarnDoc::ReloadList() {
+    // Not while long work runs behind its dialog: the list is taken again once it is done.
+    if (m_bInLongWork) {
+        m_bReloadWaiting = true;
+        return;
+    }
     const EntryKey current = CurrentKey();
     if (!m_list.Reload(GetClientSettings()))
         return; // unreadable for the moment: the list stays as it is shown

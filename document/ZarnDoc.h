@@ -5,7 +5,8 @@
 // written yet.
 //
 // Its methods live in ZarnDoc.cpp (commands, the shown entry, the list, the save point),
-// Workflows.cpp (the new-stamp, open and verify workflows and the stamp files) and
+// Workflows.cpp (the new-stamp, open and verify workflows and the stamp files),
+// BatchStamping.cpp (many files, folders and dropped paths at once) and
 // TrustWorkflow.cpp (the verdicts of the shown stamp, trusting its authority); the detail
 // texts are read through the table of DetailFields.h.
 #pragma once
@@ -14,10 +15,12 @@
 #include "core/StampVerdicts.h"
 #include "core/TimeStampPart.h"
 #include "document/DocView.h"
+#include "document/LongWork.h"
 #include "document/RowVerdict.h"
 #include "document/StampListPanel.h"
 #include "list/StampList.h"
 
+#include <cstdint>
 #include <semaphore>
 #include <string>
 #include <string_view>
@@ -103,6 +106,20 @@ public:
     // Requests a stamp for `sourcePath`, checks it, writes the stamp file beside the source
     // and lists it. Non-zero when the stamp file was written and listed.
     [[nodiscard]] int CreateStamp(const std::string& sourcePath);
+    // Stamps the files one after another behind one progress dialog ("Soubor 2 z 5: …");
+    // "Storno" stops after the current file. No box per failure: one summary at the end
+    // lists the files that failed with their reasons. Answers how many were stamped.
+    int CreateStamps(const std::vector<std::string>& sources);
+    // Asks whether to stamp the folder's regular files (not its subfolders, not the stamps
+    // already in it) and stamps them as CreateStamps does. Answers how many were stamped.
+    int StampFolder(const std::string& folder);
+    // The files StampFolder would stamp, sorted by path.
+    std::vector<std::string> FilesToStampIn(const std::string& folder) const;
+    // Paths handed over together (dropped on the window, named on the command line): one
+    // file alone as OnOpenDocument; otherwise the plain files stamped together, each folder
+    // asked about and stamped, and each stamp file opened for verification afterwards.
+    // False only when a single file's workflow failed.
+    [[nodiscard]] bool OpenPaths(const std::vector<std::string>& paths);
     // Checks a fresh reply against its request and writes the whole reply (saveWholeReply
     // non-zero) or the token to `stampPath`. Non-zero when it passed and was written whole.
     [[nodiscard]] int CheckAndStoreReply(const TTI_REQUEST& request,
@@ -132,6 +149,28 @@ public:
     bool HasMainWindow() const;
 
 private:
+    // Long work through the front end (in place without one).
+    LongWorkOutcome RunLongWork(const LongWork& work, LongWorkStop stop);
+    struct ExchangeResult {
+        bool received = false;  // a reply is in the buffer
+        bool stopAsked = false; // the user asked to stop (the batch ends after this file)
+    };
+    // Hashes the source and asks the TSA, as long work whose progress lines start with
+    // `heading`. A failure has been shown (or, in a batch, gathered); a stop shows nothing.
+    ExchangeResult ExchangeForStamp(const std::string& sourcePath, const std::string& heading,
+                                    LongWorkStop stop, TTI_REQUEST& request,
+                                    std::vector<unsigned char>& reply);
+    struct StampFileResult {
+        int stamped = 0; // the stamp file was written and listed
+        bool stopAsked = false;
+    };
+    enum class SourceCheck { Match, Mismatch, Stopped };
+    // part.VerifySourceFile; a large source is hashed as long work, which the user may stop.
+    SourceCheck CheckSourceFile(CTimeStampPart& part, const std::string& stampPath,
+                                const std::string& sourcePath);
+    // The new-stamp workflow for one file.
+    StampFileResult StampOneFile(const std::string& sourcePath, const std::string& heading,
+                                 LongWorkStop stop);
     // Judges the shown stamp, when it passed its checks, with the options of the settings.
     void JudgeShownStamp();
     // Judges the stamp that `part` verified; what the verification's box adds.
@@ -152,6 +191,8 @@ private:
     bool OfferRetry() const;
 
     std::binary_semaphore m_semBusy{1};
+    bool m_bInLongWork = false;    // long work runs behind its dialog
+    bool m_bReloadWaiting = false; // the stored list changed meanwhile
     StampVerdicts m_verdicts;
     StampVerdicts m_lastVerification;
     // The texts of the detail fields, in DetailFields() order.
@@ -167,3 +208,7 @@ private:
 // The reply buffer of a new stamp. Larger than a reply's usual size, because a TSA that
 // sends its certificate chain easily passes 8 KiB and such a stamp is as good as any.
 inline constexpr int kReplyBufferSize = 64 * 1024;
+
+// A source file at least this large is hashed behind a progress dialog when a stamp is
+// checked against it (below it, the check is over before a dialog could be read).
+inline constexpr std::uintmax_t kLongSourceBytes = 16 * 1024 * 1024;

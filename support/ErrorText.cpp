@@ -67,6 +67,7 @@ bool ResultCodeText(int code, std::string& text) {
         {RESULT_E_STAMP, IDS_STAMP_ERROR},
         {RESULT_E_NOT_REGULAR_FILE, IDS_SOURCE_NOT_REGULAR},
         {RESULT_E_SOURCE_CHANGED, IDS_SOURCE_CHANGED},
+        {RESULT_E_CANCELLED, 0},
     };
     for (const Row& row : kRows) {
         if (row.code == code) {

@@ -1,5 +1,5 @@
 // The result codes of the file digest and of the hash and imprint checks. Their messages
-// come from ResultCodeText (support/ErrorText.h); two of them have none.
+// come from ResultCodeText (support/ErrorText.h); three of them have none.
 #pragma once
 
 enum ResultCode : int {
@@ -13,4 +13,5 @@ enum ResultCode : int {
     RESULT_E_STAMP = 307,            // the stamp could not be confirmed
     RESULT_E_NOT_REGULAR_FILE = 308, // the source is a device, FIFO or socket ("%s" = its path)
     RESULT_E_SOURCE_CHANGED = 309,   // the source changed while it was hashed ("%s" = its path)
+    RESULT_E_CANCELLED = 310,        // the user stopped the work; no message
 };

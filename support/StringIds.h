@@ -317,6 +317,19 @@ inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_CHANGED = 61901;
 inline constexpr uint32_t IDS_ENTRY_STATUS_SOURCE_MISSING = 61902;
 inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_MISSING = 61903;
 inline constexpr uint32_t IDS_ENTRY_STATUS_STAMP_INVALID = 61904;
+// Long work behind a progress dialog, and many files stamped at once.
+inline constexpr uint32_t IDS_PROGRESS_TITLE = 61905;
+inline constexpr uint32_t IDS_PROGRESS_HASHING = 61906;    // file
+inline constexpr uint32_t IDS_PROGRESS_WAITING = 61907;    // server
+inline constexpr uint32_t IDS_BATCH_FILE = 61908;          // number, count, file
+inline constexpr uint32_t IDS_BATCH_SUMMARY = 61909;       // stamped, count
+inline constexpr uint32_t IDS_BATCH_FAILED_HEADER = 61910; //
+inline constexpr uint32_t IDS_BATCH_FAILED_ITEM = 61911;   // file, reason
+inline constexpr uint32_t IDS_BATCH_STOPPED = 61912;       // files left
+inline constexpr uint32_t IDS_BATCH_STOPPING = 61913;      //
+inline constexpr uint32_t IDS_FOLDER_QUESTION = 61914;     // count, folder
+inline constexpr uint32_t IDS_FOLDER_EMPTY = 61915;        // folder
+inline constexpr uint32_t IDS_BATCH_NO_REASON = 61916;     //
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFontMetrics>
 #include <QIcon>
@@ -20,8 +21,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUrl>
 
 // Resources of a static library must be pulled in by name.
 static void InitFrameResources() {
@@ -95,7 +98,9 @@ bool CMainFrame::OnCreate() {
     // Tab past the page's last control comes back to the list.
     QWidget::setTabOrder(m_pView, &m_pListBar->ListCtrl());
 
-    qApp->installEventFilter(this); // lock keys and F6, wherever the focus is
+    // Lock keys, F6 and dropped files, wherever the focus or the mouse is.
+    qApp->installEventFilter(this);
+    setAcceptDrops(true);
     UpdateIndicators();
     UpdateCommandUI();
     // Wide enough for the list panel beside the whole stamp page, without a scroll bar.
@@ -330,7 +335,40 @@ bool CMainFrame::MovePaneFocus() {
     return true;
 }
 
+bool CMainFrame::TakeFileDrag(QObject* watched, QEvent* event) {
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this || m_pDocument == nullptr)
+        return false;
+    // Drag-enter and drag-move events are drop events too.
+    auto* drop = static_cast<QDropEvent*>(event);
+    std::vector<std::string> paths;
+    if (drop->mimeData() != nullptr)
+        for (const QUrl& url : drop->mimeData()->urls())
+            if (url.isLocalFile())
+                paths.push_back(url.toLocalFile().toStdString());
+    if (paths.empty())
+        return false;
+    drop->acceptProposedAction();
+    if (event->type() == QEvent::Drop) {
+        // Stamped once the drop is over: the dragging program waits for its end.
+        QMetaObject::invokeMethod(
+            this,
+            [this, paths] {
+                if (m_pDocument != nullptr)
+                    (void)m_pDocument->OpenPaths(paths); // the workflows tell their outcome
+                UpdateFrameTitle();
+            },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // Files dropped on the list or on the page are the window's, not the page's.
+    if ((event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop) &&
+        TakeFileDrag(watched, event))
+        return true;
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F6) {
         const auto* widget = qobject_cast<QWidget*>(watched);
         const auto modifiers = static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::ShiftModifier;

@@ -85,6 +85,9 @@ private:
     // F6 and Shift+F6: the focus goes from the list to the page or back. False when there
     // is no list to go to (hidden).
     bool MovePaneFocus();
+    // Files dragged onto the window (list or page): accepted, and once dropped, opened or
+    // stamped by the document. False when the event carries no local file.
+    bool TakeFileDrag(QObject* watched, QEvent* event);
 
     std::map<unsigned, QAction*> m_actions;
     QToolBar* m_pToolBar = nullptr;

@@ -30,10 +30,33 @@ QString QtFilter(const FileDialogSpec& spec) {
            patterns.join(u' ') + u')';
 }
 
+FilesChooser& TestFilesChooser() {
+    static FilesChooser chooser;
+    return chooser;
+}
+
 } // namespace
 
 void SetFileChooserForTests(FileChooser chooser) {
     TestFileChooser() = std::move(chooser);
+}
+
+void SetFilesChooserForTests(FilesChooser chooser) {
+    TestFilesChooser() = std::move(chooser);
+}
+
+std::vector<std::string> ShowOpenFilesDialog(QWidget* owner, const FileDialogSpec& spec) {
+    if (const FilesChooser& chooser = TestFilesChooser())
+        return chooser(spec);
+    if (TestFileChooser()) {
+        const std::optional<std::string> one = TestFileChooser()(spec);
+        return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+    }
+    std::vector<std::string> paths;
+    for (const QString& path : QFileDialog::getOpenFileNames(
+             owner, QString::fromStdString(spec.m_strTitle), QString(), QtFilter(spec)))
+        paths.push_back(path.toStdString());
+    return paths;
 }
 
 std::optional<std::string> ShowOpenFileDialog(QWidget* owner, const FileDialogSpec& spec) {

@@ -2,6 +2,7 @@
 
 #include "support/Messages.h"
 #include "support/StringIds.h"
+#include "ui/LongWorkDialog.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/VerifyDialog.h"
 
@@ -113,6 +114,15 @@ CQtFrontEnd::CQtFrontEnd(QWidget* mainWindow, IStampListPanel* panel)
 
 std::optional<std::string> CQtFrontEnd::ChooseFile(const FileDialogSpec& spec) {
     return ShowOpenFileDialog(m_pMainWindow.data(), spec);
+}
+
+std::vector<std::string> CQtFrontEnd::ChooseFiles(const FileDialogSpec& spec) {
+    return ShowOpenFilesDialog(m_pMainWindow.data(), spec);
+}
+
+LongWorkOutcome CQtFrontEnd::RunLongWork(const LongWork& work, LongWorkStop stop) {
+    CLongWorkDialog dialog(m_pMainWindow.data(), stop);
+    return dialog.Run(work);
 }
 
 bool CQtFrontEnd::RunVerifyDialog(VerifyDialogValues& values) {

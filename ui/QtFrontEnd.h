@@ -26,6 +26,9 @@ public:
     bool HasMainWindow() const override { return !m_pMainWindow.isNull(); }
     IStampListPanel* ListPanel() override { return m_pPanel; }
     std::optional<std::string> ChooseFile(const FileDialogSpec& spec) override;
+    std::vector<std::string> ChooseFiles(const FileDialogSpec& spec) override;
+    // On a worker thread behind the progress dialog (ui/LongWorkDialog.h).
+    LongWorkOutcome RunLongWork(const LongWork& work, LongWorkStop stop) override;
     bool RunVerifyDialog(VerifyDialogValues& values) override;
 
 private:

@@ -105,7 +105,7 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     CCommandLineInfo info;
     ParseCommandLine(params, info);
     const bool done = info.m_nShellCommand == CCommandLineInfo::FileOpen
-                          ? m_pDoc->OnOpenDocument(info.m_strFileName.c_str())
+                          ? m_pDoc->OpenPaths(info.FileNames())
                           : m_pDoc->OnNewDocument();
     if (!done || m_pFrame.isNull()) {
         // The document has said why.
@@ -237,13 +237,17 @@ void CZarnApp::OnCommandLineHandOver() {
     CCommandLineInfo info;
     ParseCommandLine(tokens, info);
     if (info.m_nShellCommand == CCommandLineInfo::FileOpen)
-        (void)OpenDocumentFile(info.m_strFileName);
+        (void)OpenDocumentFiles(info.FileNames());
 }
 
 bool CZarnApp::OpenDocumentFile(const std::string& path) {
+    return OpenDocumentFiles({path});
+}
+
+bool CZarnApp::OpenDocumentFiles(const std::vector<std::string>& paths) {
     if (m_pDoc == nullptr)
         return false;
-    const bool opened = m_pDoc->OnOpenDocument(path.c_str());
+    const bool opened = m_pDoc->OpenPaths(paths);
     if (!m_pFrame.isNull())
         m_pFrame->UpdateFrameTitle();
     return opened;

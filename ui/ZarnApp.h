@@ -57,6 +57,8 @@ public:
 
     // Opens `path` as the document does for a file named on the command line.
     [[nodiscard]] bool OpenDocumentFile(const std::string& path);
+    // Opens paths handed over together (a drop, a command line with several files).
+    [[nodiscard]] bool OpenDocumentFiles(const std::vector<std::string>& paths);
 
     CMainFrame* MainFrame() const;
     CZarnDoc* Document() const { return m_pDoc.get(); }

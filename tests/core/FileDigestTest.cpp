@@ -1,10 +1,12 @@
 #include "core/HashAlgorithms.h"
 #include "platform/LastError.h"
+#include "support/Cancellation.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -204,6 +206,25 @@ TEST_F(FileDigestTest, LargeFileAcrossManyBlocksMatchesOneShotDigestAndReportsPr
     EXPECT_GT(calls, 1);
     EXPECT_EQ(lastDone, data.size());
     EXPECT_EQ(lastTotal, data.size());
+}
+
+TEST_F(FileDigestTest, StopAskedWhileHashingEndsWithoutADigest) {
+    const auto file = Write("big.bin", std::string(4 * 1024 * 1024, 'x'));
+    std::atomic<bool> stop{false};
+    const ScopedCancellation cancellation(stop);
+    unsigned char digest[kDigestBufferSize] = {};
+    std::int32_t length = 0;
+    int calls = 0;
+    // The user stops after the first block: the digest ends at the next step.
+    EXPECT_EQ(FileDigest(file, "2.16.840.1.101.3.4.2.1", digest, length,
+                         [&](std::uint64_t, std::uint64_t) {
+                             ++calls;
+                             stop = true;
+                         }),
+              RESULT_E_CANCELLED);
+    EXPECT_EQ(calls, 1);
+    stop = false;
+    EXPECT_EQ(FileDigest(file, "2.16.840.1.101.3.4.2.1", digest, length), RESULT_OK);
 }
 
 TEST_F(FileDigestTest, ReadErrorPartWayGives303AndNoDigest) {

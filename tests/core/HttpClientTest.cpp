@@ -4,11 +4,15 @@
 
 #include "core/HttpClient.h"
 #include "platform/LastError.h"
+#include "support/Cancellation.h"
 
 #include "testlib/RecordingMessageBoxes.h"
 #include "testlib/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -340,6 +344,36 @@ TEST(HttpClient, TimeOutsAreRaisedToOneSecondAndAStallEndsWithinTheTimeOut) {
     EXPECT_EQ(tsa.RequestCount(), 1U); // a time-out is not retried
     EXPECT_GE(outcome.seconds, 0.9);
     EXPECT_LT(outcome.seconds, 5.0);
+}
+
+TEST(HttpClient, AStopEndsTheWaitForAServerThatNeverAnswersAndWorkOnGoesOn) {
+    TestTsa tsa;
+    TsaBehaviour behaviour;
+    behaviour.stall = TsaBehaviour::Stall::NeverAnswer;
+    tsa.SetBehaviour(behaviour);
+    std::atomic<bool> stop{false};
+    Outcome outcome;
+    std::thread worker([&] {
+        const ScopedCancellation cancellation(stop);
+        TsaClient client;
+        outcome = Exchange(client, Direct(tsa.Url(), 180), Bytes{1});
+    });
+    for (int i = 0; i < 500 && tsa.RequestCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(tsa.RequestCount(), 1U);
+    stop = true;
+    worker.join();
+    // Stopped long before the 180 s time-out; nothing was taken for a reply.
+    EXPECT_NE(outcome.code, HTTP_OK);
+    EXPECT_LT(outcome.seconds, 5.0);
+
+    // A stoppable thread whose flag stays clear gets its reply as any other.
+    tsa.SetBehaviour({});
+    std::atomic<bool> never{false};
+    const ScopedCancellation cancellation(never);
+    TsaClient client;
+    const Outcome answered = Exchange(client, Direct(tsa.Url(), 5), Bytes{1});
+    EXPECT_EQ(answered.code, HTTP_OK) << answered.lastErrorDetail;
 }
 
 TEST(HttpClient, ASlowReplyThatKeepsComingIsNotCut) {

@@ -44,6 +44,7 @@ TEST(CommandLineParse, FirstPlainParameterOpensAndFlagsKeepTheirMeaning) {
     CCommandLineInfo unquoted = ParseHandedOver("prog /tmp/a b/x.tsr");
     EXPECT_EQ(unquoted.m_nShellCommand, CCommandLineInfo::FileOpen);
     EXPECT_EQ(unquoted.m_strFileName, "/tmp/a");
+    EXPECT_EQ(unquoted.FileNames(), (std::vector<std::string>{"/tmp/a", "b/x.tsr"}));
 
     // "/p" and "-p" print, which opens nothing; the file name is still taken.
     for (const char* line : {"prog /p /tmp/x.tsr", "prog -p x.tsr", "prog x.tsr /p"}) {
@@ -55,6 +56,7 @@ TEST(CommandLineParse, FirstPlainParameterOpensAndFlagsKeepTheirMeaning) {
     EXPECT_EQ(printTo.m_nShellCommand, CCommandLineInfo::FilePrintTo);
     EXPECT_EQ(printTo.m_strPrinterName, "printer");
     EXPECT_EQ(printTo.m_strPortName, "port");
+    EXPECT_TRUE(printTo.m_moreFileNames.empty()); // printing takes no more files
     EXPECT_EQ(ParseHandedOver("prog /dde").m_nShellCommand, CCommandLineInfo::FileDDE);
     EXPECT_EQ(ParseHandedOver("prog -UNREGSERVER").m_nShellCommand,
               CCommandLineInfo::AppUnregister);

@@ -99,6 +99,26 @@ public:
         fileAnswers.pop_front();
         return answer;
     }
+    // Long work runs in place; every report is kept. The user asks to stop during long work
+    // number `stopDuringWork` (1: the first; 0: never): a piece that stops at once leaves
+    // no result, one of a series runs to its end.
+    std::vector<std::pair<std::string, int>> reports;
+    int longWorks = 0;
+    int stopDuringWork = 0;
+    LongWorkOutcome RunLongWork(const LongWork& work, LongWorkStop stop) override {
+        struct Recorder : ILongWorkProgress {
+            std::vector<std::pair<std::string, int>>& to;
+            explicit Recorder(std::vector<std::pair<std::string, int>>& r) : to(r) {}
+            void Report(const std::string& text, int percent) override {
+                to.emplace_back(text, percent);
+            }
+        } recorder(reports);
+        const bool stopNow = ++longWorks == stopDuringWork;
+        if (stopNow && stop == LongWorkStop::Abort)
+            return {false, true};
+        work(recorder);
+        return {true, stopNow};
+    }
     bool RunVerifyDialog(VerifyDialogValues& values) override {
         verifyShown.push_back(values);
         const bool ok = verifyAnswer(values);
