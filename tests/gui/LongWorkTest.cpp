@@ -18,6 +18,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -122,6 +123,40 @@ TEST_F(LongWorkTest, StallingServerIsLeftWithStornoWithinASecondAndNothingWritte
     EXPECT_EQ(Rows(), 0);
     EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().text;
     EXPECT_EQ(ShownProgressDialog(), nullptr);
+}
+
+TEST_F(LongWorkTest, LoginAskedForByTheServerAppearsOnTheWindowsThreadWhileTheWorkerWaits) {
+    RecordingMessageBoxes boxes;
+    mivo::test::TsaBehaviour login;
+    login.basicAuth = std::make_pair(std::string("jan"), std::string("tajné"));
+    tsa.SetBehaviour(login);
+    const std::string source = files.Write("smlouva.txt", "Smlouva\n");
+
+    bool askedOnWindowThread = false;
+    bool progressShownMeanwhile = false;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() != QStringLiteral("CredentialsDialog") || !window->isVisible())
+                continue;
+            askedOnWindowThread = window->thread() == QApplication::instance()->thread();
+            progressShownMeanwhile = ShownProgressDialog() != nullptr;
+            window->findChild<QLineEdit*>(QStringLiteral("userEdit"))
+                ->setText(QStringLiteral("jan"));
+            window->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))
+                ->setText(QStringLiteral("tajné"));
+            window->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        }
+    });
+    answerer.start(20);
+    NewStamps({source});
+    answerer.stop();
+
+    EXPECT_TRUE(askedOnWindowThread);
+    EXPECT_TRUE(progressShownMeanwhile);
+    EXPECT_TRUE(fs::exists(source + ".tsr"));
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().text;
 }
 
 TEST_F(LongWorkTest, BatchOfFiveWithOneFailingEndsInOneSummary) {
