@@ -4,7 +4,7 @@
 // SHA-256 of the file in the page cache against the hash alone, `openssl speed -evp sha256
 // -bytes 262144` (target: at least 0.95, reading overlapped with hashing).
 //
-// Measured (Release, the 2-core build machine at a load of 4 to 6, five runs): sha256 1.06 to
+// Measured (Release, the 2-core build machine at a load of 4 to 6, six runs): sha256 1.06 to
 // 1.21 and sha512 0.93 to 1.10 against `openssl dgst`, memory the same for both sizes, and
 // 0.54 to 0.60 against `openssl speed`, which divides by its CPU time while FileDigest is
 // timed by the wall clock. By the wall clock on both sides (`openssl speed -elapsed`) the
