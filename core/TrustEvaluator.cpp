@@ -3,6 +3,7 @@
 #include "core/ClientSettings.h"
 #include "core/TimeStampPart.h"
 #include "core/TrustAnchors.h"
+#include "core/TrustChainCache.h"
 #include "core/TrustChecks.h"
 #include "core/TrustRevocation.h"
 #include "core/TrustToken.h"
@@ -22,15 +23,7 @@ void FreeCertStack(STACK_OF(X509) * s) noexcept {
     sk_X509_pop_free(s, X509_free);
 }
 
-// The signer's way to an anchor, signer first.
-struct Chain {
-    std::vector<X509*> certs;
-    OpenSslPtr<STACK_OF(X509), FreeCertStack> owned; // holds the certificates of `certs`
-    bool lastIsAnchor = false;
-    std::string anchor;
-    bool expired = false;
-    bool notYetValid = false;
-};
+using Chain = TrustChain;
 
 // Lets the chain be built on past the validity errors at the generation time, which the
 // verdict reports after "untrusted"; any other error ends the verification.
@@ -50,8 +43,36 @@ int NoteValidityErrors(int ok, X509_STORE_CTX* ctx) {
     }
 }
 
+// The certificates whose validity at the generation time could steer the building of
+// `chain`: its own, and every candidate and anchor that bears the name of an issuer in it
+// or the signer's name (the builder prefers, among certificates of one name, one valid at
+// that time).
+std::vector<X509*> BuildingInputs(X509_STORE_CTX* ctx, const Chain& chain, X509* signer,
+                                  std::span<X509* const> candidates,
+                                  std::vector<X509Ptr>& anchorsHeld) {
+    std::vector<const X509_NAME*> names{X509_get_subject_name(signer)};
+    for (X509* cert : chain.certs)
+        names.push_back(X509_get_issuer_name(cert));
+    std::vector<X509*> inputs(chain.certs.begin(), chain.certs.end());
+    for (X509* candidate : candidates)
+        for (const X509_NAME* name : names)
+            if (X509_NAME_cmp(X509_get_subject_name(candidate), name) == 0) {
+                inputs.push_back(candidate);
+                break;
+            }
+    for (const X509_NAME* name : names) {
+        OpenSslPtr<STACK_OF(X509), FreeCertStack> named(X509_STORE_CTX_get1_certs(ctx, name));
+        while (named && sk_X509_num(named.get()) > 0) {
+            anchorsHeld.emplace_back(sk_X509_shift(named.get()));
+            inputs.push_back(anchorsHeld.back().get());
+        }
+    }
+    return inputs;
+}
+
+// `window`, when given, receives the times at which the chain would be built the same.
 bool ChainToAnchor(X509* signer, std::span<X509* const> candidates, X509_STORE* store,
-                   std::time_t genTime, Chain& chain) {
+                   std::time_t genTime, Chain& chain, std::optional<ValidityWindow>* window) {
     X509RefStackPtr untrusted = MakeRefStack(candidates);
     StoreCtxPtr ctx(X509_STORE_CTX_new());
     if (store == nullptr || !untrusted || !ctx ||
@@ -66,14 +87,41 @@ bool ChainToAnchor(X509* signer, std::span<X509* const> candidates, X509_STORE* 
     X509_STORE_CTX_set_verify_cb(ctx.get(), NoteValidityErrors);
     if (X509_verify_cert(ctx.get()) != 1)
         return false;
-    chain.owned.reset(X509_STORE_CTX_get1_chain(ctx.get()));
-    const int length = chain.owned ? sk_X509_num(chain.owned.get()) : 0;
+    std::shared_ptr<STACK_OF(X509)> owned(X509_STORE_CTX_get1_chain(ctx.get()), FreeCertStack);
+    const int length = owned ? sk_X509_num(owned.get()) : 0;
     if (length <= 0)
         return false;
     for (int i = 0; i < length; ++i)
-        chain.certs.push_back(sk_X509_value(chain.owned.get(), i));
+        chain.certs.push_back(sk_X509_value(owned.get(), i));
+    chain.owner = std::move(owned);
     chain.lastIsAnchor = true;
     chain.anchor = NameText(X509_get_subject_name(chain.certs.back()));
+    if (window != nullptr) {
+        std::vector<X509Ptr> anchorsHeld;
+        *window = WindowAround(genTime,
+                               BuildingInputs(ctx.get(), chain, signer, candidates, anchorsHeld));
+    }
+    return true;
+}
+
+// ChainToAnchor, or the chain kept from an earlier stamp with the same inputs.
+bool KeptChainToAnchor(X509* signer, const TokenContents& token, std::span<X509* const> candidates,
+                       const ChainSources& sources, Chain& chain) {
+    ChainCache& cache = ProcessChainCache();
+    const std::optional<ChainKey> key =
+        ChainKeyOf(signer, candidates.first(token.certificates.size()));
+    if (key) {
+        if (std::optional<Chain> kept = cache.Find(sources, *key, token.genTime)) {
+            chain = std::move(*kept);
+            return true;
+        }
+    }
+    std::optional<ValidityWindow> window;
+    if (!ChainToAnchor(signer, candidates, sources.anchors->Store(), token.genTime, chain,
+                       key ? &window : nullptr))
+        return false;
+    if (key && window)
+        cache.Keep(sources, *key, *window, chain);
     return true;
 }
 
@@ -123,9 +171,9 @@ TrustResult RevocationVerdict(const TokenContents& token, const Chain& chain,
 }
 
 TrustResult Verdict(X509* signer, const TokenContents& token, std::span<X509* const> candidates,
-                    X509_STORE* store, const TrustOptions& options) {
+                    const ChainSources& sources, const TrustOptions& options) {
     Chain chain;
-    if (!ChainToAnchor(signer, candidates, store, token.genTime, chain) &&
+    if (!KeptChainToAnchor(signer, token, candidates, sources, chain) &&
         !VouchedChain(signer, candidates, options.vouchedSigner, token.genTime, chain))
         return MakeTrustResult(TrustVerdict::Untrusted);
     if (chain.expired)
@@ -168,7 +216,7 @@ TrustResult EvaluateTrust(const CTimeStampPart& part, const TrustOptions& option
         candidates.push_back(cert.get());
 
     const std::shared_ptr<const TrustAnchors> anchors = GetTrustAnchors();
-    TrustResult result = Verdict(signer, token, candidates, anchors->Store(), options);
+    TrustResult result = Verdict(signer, token, candidates, {anchors, addressBook}, options);
     if (part.HasTac()) {
         result.tac = VerifyTac(part.Tac(), candidates, anchors->Store(), token.genTime);
         if (result.tac == TacVerification::NotVerified)
