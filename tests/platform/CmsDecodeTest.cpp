@@ -13,11 +13,11 @@
 
 #include <openssl/cms.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 using mivo::test::Bytes;
