@@ -1,5 +1,6 @@
 // The stamp list panel: a sizing bar docked at the side of the main window holding one
-// report-style list (the stamp file's name and the token's UTC time per registry entry).
+// report-style list (the stamp file's name and the token's UTC time per registry entry, and
+// the entry's status once every entry has been checked).
 // Its behaviour is CStampListPanel's; this is only the Qt body it lives in.
 #pragma once
 
@@ -14,7 +15,7 @@
 class CRowVerdictLoader;
 class CStampListWork;
 
-// The list: two columns, grid lines, single full-row selection, selection always shown.
+// The list: two or three columns, grid lines, single full-row selection, selection always shown.
 class CStampListCtrl : public QTreeWidget, public IListControl {
     Q_OBJECT
 
