@@ -1,7 +1,7 @@
-// A report-style list with two columns and single, full-row selection: the one control of
-// the stamp list panel. The GUI implements it with its list widget, the command line by
-// printing rows, the tests with a fake. Rows carry no data of their own: the row index is
-// the registry index.
+// A report-style list (two columns, a third for the entries' statuses once they are
+// checked) with single, full-row selection: the one control of the stamp list panel. The
+// GUI implements it with its list widget, the command line by printing rows, the tests with
+// a fake. Rows carry no data of their own: the row index is the registry index.
 #pragma once
 
 #include "document/RowVerdict.h"

@@ -3,18 +3,6 @@
 #include "core/TimeStampPart.h"
 #include "support/IMessageBoxes.h"
 
-namespace {
-
-// Takes every box of the thread it is installed on and shows nothing.
-class SilentBoxes final : public IMessageBoxes {
-public:
-    MsgResult Show(const std::string&, const std::string&, MsgButtons buttons, MsgIcon) override {
-        return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-    }
-};
-
-} // namespace
-
 std::string VerdictLines(const StampVerdicts& verdicts) {
     if (!verdicts.Judged())
         return {};
@@ -38,7 +26,7 @@ RowVerdict RowVerdictOf(const StampVerdicts& verdicts, const std::string& failur
 }
 
 RowVerdict JudgeListEntry(const std::string& stampPath) {
-    SilentBoxes silent;
+    SilentMessageBoxes silent;
     const ScopedThreadMessageBoxes quiet(&silent);
     CTimeStampPart part;
     if (part.ProcessStampFile(stampPath) != 1)

@@ -38,6 +38,7 @@ int CStampListPanel::FillOnce(const CStampList& list) {
         const int width = m_control.ClientWidth();
         m_control.DeleteAllRows();
         m_rows.clear();
+        m_rowsByPath.clear();
         // Half the width each, fixed now: later resizing of the panel keeps them. The time
         // is never cut: its column is at least as wide as the longest time it shows.
         const int half = static_cast<int>(width * 0.5);
@@ -59,7 +60,9 @@ int CStampListPanel::SelectRow(int index) {
 void CStampListPanel::InsertEntryRow(int row, const CStampListEntry& entry) {
     row = m_control.InsertRow(row, RowName(entry));
     m_control.SetItemText(row, 1, entry.m_strUtcTime);
-    m_rows.insert(m_rows.begin() + row, {entry.m_strStampFile, entry.m_strUtcTime});
+    m_rows.insert(m_rows.begin() + row,
+                  {entry.m_strStampFile, entry.m_strUtcTime, entry.m_strSourceFile, {}});
+    m_rowsByPath.clear();
 }
 
 int CStampListPanel::PutEntry(int index, const CStampListEntry& entry, bool select) {
@@ -127,6 +130,7 @@ int CStampListPanel::Resync(const CStampList& list, int row, bool choose) {
         for (std::size_t r = oldSize - tail; r-- > head;) {
             m_control.DeleteRow(static_cast<int>(r));
             m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(r));
+            m_rowsByPath.clear();
         }
         for (std::size_t r = head; r < newSize - tail; ++r)
             InsertEntryRow(static_cast<int>(r), entries[r]);
@@ -153,8 +157,64 @@ int CStampListPanel::Resync(const CStampList& list, int row, bool choose) {
 void CStampListPanel::OnItemChanged(int row, bool focused) {
     if (row == -1 || !focused || m_pDocument == nullptr || m_bQuiet)
         return;
+    if (m_chosenHook && static_cast<std::size_t>(row) < m_rows.size())
+        m_chosenHook(std::string(m_rows[static_cast<std::size_t>(row)].path));
     m_pDocument->ShowEntry(row);
     if (const std::optional<RowVerdict> verdict = m_pDocument->ShownEntryVerdict())
         m_control.SetRowVerdict(row, *verdict);
     m_control.SetFocus();
+}
+
+const std::vector<std::size_t>& CStampListPanel::RowsOf(const std::string& stampFile) {
+    static const std::vector<std::size_t> none;
+    if (m_rowsByPath.empty()) {
+        m_rowsByPath.reserve(m_rows.size());
+        for (std::size_t r = 0; r < m_rows.size(); ++r)
+            m_rowsByPath[m_rows[r].path].push_back(r);
+    }
+    const auto found = m_rowsByPath.find(stampFile);
+    return found == m_rowsByPath.end() ? none : found->second;
+}
+
+void CStampListPanel::FillTime(const std::string& stampFile, const std::string& time) {
+    for (const std::size_t r : RowsOf(stampFile)) {
+        if (m_rows[r].time.empty()) {
+            m_rows[r].time = time;
+            m_control.SetItemText(static_cast<int>(r), 1, time);
+        }
+    }
+}
+
+void CStampListPanel::ShowStatusColumn() {
+    if (!m_bFilled)
+        return;
+    if (!m_bStatusColumn) {
+        m_bStatusColumn = true;
+        // As wide as the longest status, so that none is cut.
+        int width = m_control.TextWidth(LoadResString(IDS_COLUMN_STATUS));
+        for (const EntryStatus status :
+             {EntryStatus::Ok, EntryStatus::SourceChanged, EntryStatus::SourceMissing,
+              EntryStatus::StampMissing, EntryStatus::StampInvalid})
+            width = std::max(width, m_control.TextWidth(LoadResString(EntryStatusTextId(status))));
+        m_control.InsertColumn(2, LoadResString(IDS_COLUMN_STATUS), width);
+    }
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        if (!m_rows[r].status.empty()) {
+            m_rows[r].status.clear();
+            m_control.SetItemText(static_cast<int>(r), 2, {});
+        }
+    }
+}
+
+void CStampListPanel::SetStatus(const std::string& stampFile, const std::string& sourceFile,
+                                EntryStatus status) {
+    if (!m_bStatusColumn)
+        return;
+    const std::string text = LoadResString(EntryStatusTextId(status));
+    for (const std::size_t r : RowsOf(stampFile)) {
+        if (m_rows[r].source == sourceFile && m_rows[r].status != text) {
+            m_rows[r].status = text;
+            m_control.SetItemText(static_cast<int>(r), 2, text);
+        }
+    }
 }

@@ -72,11 +72,34 @@ bool CStampList::RefreshUtcTime(CStampListEntry& entry) {
 }
 
 void CStampList::LoadAtStartup(CClientSettings& settings) {
+    LoadWithoutTimes(settings);
+    for (auto& entry : m_entries)
+        RefreshUtcTime(entry);
+}
+
+void CStampList::LoadWithoutTimes(CClientSettings& settings) {
     RemoveAll();
     m_pending.clear();
     LoadStampList(settings, *this);
-    for (auto& entry : m_entries)
-        RefreshUtcTime(entry);
+}
+
+int CStampList::FillUtcTime(const std::string& stampFile, const std::string& time) {
+    if (m_byPath.empty()) {
+        m_byPath.reserve(m_entries.size());
+        for (std::size_t i = 0; i < m_entries.size(); ++i)
+            m_byPath[m_entries[i].m_strStampFile].push_back(i);
+    }
+    const auto found = m_byPath.find(stampFile);
+    if (found == m_byPath.end())
+        return 0;
+    int filled = 0;
+    for (const std::size_t i : found->second) {
+        if (m_entries[i].m_strUtcTime.empty()) {
+            m_entries[i].m_strUtcTime = time;
+            ++filled;
+        }
+    }
+    return filled;
 }
 
 bool CStampList::Change(CClientSettings& settings, CStampListChange change) {
@@ -85,6 +108,7 @@ bool CStampList::Change(CClientSettings& settings, CStampListChange change) {
         RefreshUtcTime(change.m_entry);
         if (!IsStorableEntry(change.m_entry)) {
             ApplyStampListChange(m_entries, change);
+            m_byPath.clear();
             SetLastError(EINVAL);
             return false;
         }
@@ -94,6 +118,7 @@ bool CStampList::Change(CClientSettings& settings, CStampListChange change) {
         return true;
     const uint32_t error = GetLastError();
     ApplyStampListChange(m_entries, change);
+    m_byPath.clear();
     SetLastError(error);
     return false;
 }
@@ -136,4 +161,5 @@ void CStampList::TakeStored(std::vector<CStampListEntry> stored) {
             RefreshUtcTime(entry); // listed by another process since we read the list
     }
     m_entries = std::move(stored);
+    m_byPath.clear();
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CClientSettings;
@@ -56,8 +57,14 @@ public:
     const std::vector<CStampListEntry>& Entries() const { return m_entries; }
 
     // Appends in memory only (loading; tests).
-    void Add(CStampListEntry entry) { m_entries.push_back(std::move(entry)); }
-    void RemoveAll() { m_entries.clear(); }
+    void Add(CStampListEntry entry) {
+        m_entries.push_back(std::move(entry));
+        m_byPath.clear();
+    }
+    void RemoveAll() {
+        m_entries.clear();
+        m_byPath.clear();
+    }
     // Index of the first entry that is the same entry, -1 when there is none.
     int FindSame(const CStampListEntry& entry) const;
     // Index of entry `occurrence` (0: the first) among those with `stampFile`, or of the
@@ -73,6 +80,13 @@ public:
     // Start-up load: empties the list and what was not stored, loads the section,
     // refreshes every entry's time.
     void LoadAtStartup(CClientSettings& settings);
+    // The same load without reading any stamp: every time stays empty until FillUtcTime
+    // gives it (the window reads the stamps in the background).
+    void LoadWithoutTimes(CClientSettings& settings);
+    // A time read elsewhere from the stamp file `stampFile`: every entry with that path
+    // whose time is still empty takes it (an entry that got its time since keeps it).
+    // Answers how many took it.
+    int FillUtcTime(const std::string& stampFile, const std::string& time);
 
     // Makes the change (a Put entry's time refreshed first) and writes it, with every
     // earlier change not yet stored, onto the list in the INI file. Stored: the list is
@@ -96,6 +110,9 @@ private:
 
     std::vector<CStampListEntry> m_entries;
     std::vector<CStampListChange> m_pending; // made in memory, not yet in the file
+    // The entries of each stamp path, made at the first FillUtcTime after a change of the
+    // entries; empty while not made.
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byPath;
 };
 
 // INI layout: section "time_stamped_files", "count", and "tsf_item"<i> = stamp path + ","

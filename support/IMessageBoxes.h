@@ -18,6 +18,14 @@ public:
                            MsgIcon icon) = 0;
 };
 
+// Takes every box of the thread it is installed on and shows nothing: a question is
+// answered No, any other box Ok. For worker threads, whose checks must not stop for a user.
+class SilentMessageBoxes final : public IMessageBoxes {
+public:
+    MsgResult Show(const std::string& text, const std::string& caption, MsgButtons buttons,
+                   MsgIcon icon) override;
+};
+
 // Installs the process-wide message boxes; nullptr restores the default, which writes
 // the text to standard error and answers Ok, No or Cancel. Answers the previous one.
 IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes);

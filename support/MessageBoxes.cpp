@@ -32,6 +32,11 @@ thread_local IMessageBoxes* t_threadBoxes = nullptr;
 
 } // namespace
 
+MsgResult SilentMessageBoxes::Show(const std::string& /*text*/, const std::string& /*caption*/,
+                                   MsgButtons buttons, MsgIcon /*icon*/) {
+    return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+}
+
 IMessageBoxes* SetMessageBoxes(IMessageBoxes* boxes) {
     return g_installedBoxes.exchange(boxes);
 }

@@ -19,6 +19,9 @@
 //   61750-61799        our own: the command-line client (help, usage errors, reports)
 //   61800-61849        our own: the trust verdict of a stamp's signer
 //   61850-61899        our own: EU trusted lists and the qualified verdict
+//   61900-61919        our own: the state of a listed stamp against its source file
+//   61920-61939        our own: checking every listed stamp in the window (61920 is also
+//                      the id of its command)
 //   61950-61979        our own: redirects and replies the transport refuses, logins on
 //                      the command line, failed prints and starts of the window
 //   61980-61999        our own: trust and the trusted lists in the window and on the
@@ -330,6 +333,11 @@ inline constexpr uint32_t IDS_BATCH_STOPPING = 61913;      //
 inline constexpr uint32_t IDS_FOLDER_QUESTION = 61914;     // count, folder
 inline constexpr uint32_t IDS_FOLDER_EMPTY = 61915;        // folder
 inline constexpr uint32_t IDS_BATCH_NO_REASON = 61916;     //
+
+// Checking every listed stamp in the window.
+inline constexpr uint32_t ID_CHECK_ALL = 61920; // command; its text is "prompt\ntip"
+inline constexpr uint32_t IDS_MENU_CHECK_ALL = 61921;
+inline constexpr uint32_t IDS_COLUMN_STATUS = 61922; // list column 2
 
 // HTTP status texts: IDS_HTTP_STATUS_BASE + status (400-415, 500-505; not all have one).
 inline constexpr uint32_t IDS_HTTP_STATUS_BASE = 62000;

@@ -22,9 +22,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+
+#include <algorithm>
 
 // Resources of a static library must be pulled in by name.
 static void InitFrameResources() {
@@ -130,6 +133,7 @@ void CMainFrame::CreateMenu() {
     stamp->addAction(NewAction(ID_FILE_NEW, IDS_MENU_NEW, QStringLiteral("new")));
     stamp->addAction(NewAction(ID_FILE_OPEN, IDS_MENU_OPEN, QStringLiteral("open")));
     stamp->addAction(NewAction(ID_VERIFY, IDS_MENU_VERIFY, QStringLiteral("verify")));
+    stamp->addAction(NewAction(ID_CHECK_ALL, IDS_MENU_CHECK_ALL, {}));
     stamp->addSeparator();
     stamp->addAction(NewAction(ID_DELETE_FROM_LIST, IDS_MENU_DELETE, QStringLiteral("delete")));
     stamp->addSeparator();
@@ -192,6 +196,13 @@ bool CMainFrame::CreateStatusBar() {
     m_pIdlePane = new QLabel(Res(IDS_IDLEMESSAGE), bar);
     m_pIdlePane->setObjectName(QStringLiteral("idlePane"));
     bar->addWidget(m_pIdlePane, 1);
+    // The list's background work (times at start-up, checking every entry), while it runs.
+    m_pWorkProgress = new QProgressBar(bar);
+    m_pWorkProgress->setObjectName(QStringLiteral("workProgress"));
+    m_pWorkProgress->setMaximumWidth(160);
+    m_pWorkProgress->setTextVisible(false);
+    m_pWorkProgress->hide();
+    bar->addPermanentWidget(m_pWorkProgress);
     for (uint32_t id : {ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL}) {
         auto* pane = new QLabel(bar);
         pane->setObjectName(QStringLiteral("indicator_%1").arg(id));
@@ -212,13 +223,20 @@ bool CMainFrame::CreateListBar() {
     m_pListBar->setStatusTip(Prompt(ID_VIEW_STAMP_LIST));
     addDockWidget(Qt::LeftDockWidgetArea, m_pListBar);
     connect(m_pListBar, &QDockWidget::visibilityChanged, this, [this] { UpdateCommandUI(); });
+    connect(m_pListBar, &CStampListBar::workProgress, this, [this](int done, int total) {
+        m_pWorkProgress->setRange(0, std::max(total, 1));
+        m_pWorkProgress->setValue(done);
+        m_pWorkProgress->setVisible(done < total);
+    });
     return true;
 }
 
 void CMainFrame::SetDocument(CZarnDoc* document) {
     m_pDocument = document;
-    if (m_pListBar != nullptr)
+    if (m_pListBar != nullptr) {
         m_pListBar->SetDocument(document);
+        m_pListBar->SetRegistry(document != nullptr ? &document->Registry() : nullptr);
+    }
     if (m_pView != nullptr && document != nullptr)
         document->AddView(m_pView);
     UpdateFrameTitle();
@@ -249,6 +267,11 @@ bool CMainFrame::OnFrameCommand(unsigned id) {
         return true;
     case ID_TL_UPDATE:
         TlUpdater()->RunWithDialog();
+        return true;
+    case ID_CHECK_ALL:
+        // A check still running goes on; the command waits for its end.
+        if (m_pListBar != nullptr)
+            (void)m_pListBar->CheckAll();
         return true;
     default:
         return false;

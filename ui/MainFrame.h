@@ -16,6 +16,7 @@ class CZarnDoc;
 class CZarnView;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
@@ -48,8 +49,8 @@ public:
     // Routes `id` to the view, the document, the frame and the application in this order;
     // true when one of them handled it.
     bool OnCommand(unsigned id);
-    // The frame's own commands: 32774 (list panel), the toolbar and status bar toggles and
-    // 61980 (update the EU trusted lists).
+    // The frame's own commands: 32774 (list panel), the toolbar and status bar toggles,
+    // 61920 (check every listed stamp) and 61980 (update the EU trusted lists).
     bool OnFrameCommand(unsigned id);
     // Shows the list panel when it is hidden, hides it when it is shown.
     void OnViewStampList();
@@ -70,6 +71,8 @@ public:
     QLabel* Indicator(unsigned id) const;
     // The message pane's idle text.
     QLabel* IdlePane() const { return m_pIdlePane; }
+    // The status bar's progress of the list's background work; hidden while none runs.
+    QProgressBar* WorkProgress() const { return m_pWorkProgress; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +95,7 @@ private:
     std::map<unsigned, QAction*> m_actions;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pIdlePane = nullptr;
+    QProgressBar* m_pWorkProgress = nullptr;
     std::map<unsigned, QLabel*> m_indicators;
     CStampListBar* m_pListBar = nullptr;
     CZarnView* m_pView = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/StampListBar.h"
 
+#include "document/StampListWork.h"
 #include "list/StampList.h"
 #include "ui/RowVerdicts.h"
 
@@ -282,6 +283,8 @@ CStampListBar::CStampListBar(QWidget* parent)
 }
 
 CStampListBar::~CStampListBar() {
+    // The workers stop before the rows they report to go.
+    m_pWork.reset();
     // The list goes before the panel it reports to.
     m_pList->SetPanel(nullptr);
     delete m_pList;
@@ -306,8 +309,38 @@ int CStampListBar::FillOnce(const CStampList& list) {
         for (const CStampListEntry& entry : list.Entries())
             paths.push_back(entry.m_strStampFile);
         m_pLoader = new CRowVerdictLoader(m_pList, std::move(paths));
+        if (m_pWork != nullptr) {
+            m_pWork->ReadMissingTimes();
+            DeliverWork();
+        }
     }
     return rows;
+}
+
+void CStampListBar::SetRegistry(CStampList* registry) {
+    m_pWork.reset();
+    if (registry == nullptr)
+        return;
+    // A worker asks for one delivery on the window's thread; results that come meanwhile
+    // wait for it. A request still queued when the bar goes is dropped with it.
+    m_pWork = std::make_unique<CStampListWork>(*registry, m_panel, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { DeliverWork(); }, Qt::QueuedConnection);
+    });
+}
+
+bool CStampListBar::CheckAll() {
+    if (m_pWork == nullptr || !m_pWork->CheckAll())
+        return false;
+    DeliverWork();
+    return true;
+}
+
+void CStampListBar::DeliverWork() {
+    if (m_pWork == nullptr)
+        return;
+    m_pWork->Deliver();
+    emit workProgress(static_cast<int>(m_pWork->Done()), static_cast<int>(m_pWork->Total()));
 }
 
 // ---- Verdict badges ---------------------------------------------------------------------

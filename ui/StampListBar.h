@@ -1,5 +1,6 @@
 // The stamp list panel: a sizing bar docked at the side of the main window holding one
-// report-style list (the stamp file's name and the token's UTC time per registry entry).
+// report-style list (the stamp file's name and the token's UTC time per registry entry, and
+// the entry's status once every entry has been checked).
 // Its behaviour is CStampListPanel's; this is only the Qt body it lives in.
 #pragma once
 
@@ -12,8 +13,9 @@
 #include <memory>
 
 class CRowVerdictLoader;
+class CStampListWork;
 
-// The list: two columns, grid lines, single full-row selection, selection always shown.
+// The list: two or three columns, grid lines, single full-row selection, selection always shown.
 class CStampListCtrl : public QTreeWidget, public IListControl {
     Q_OBJECT
 
@@ -79,8 +81,11 @@ public:
 
     // The document that shows chosen rows and removes entries.
     void SetDocument(IStampDocument* document) { m_panel.SetDocument(document); }
+    // The registry whose stamps the bar reads in the background (times, checks); null: none.
+    void SetRegistry(CStampList* registry);
 
-    // The first fill also has the listed stamps judged in the background for their badges.
+    // The first fill also has the listed stamps judged in the background for their badges,
+    // and the times still missing read.
     int FillOnce(const CStampList& list) override;
     int SelectRow(int index) override { return m_panel.SelectRow(index); }
     int PutEntry(int index, const CStampListEntry& entry, bool select) override {
@@ -91,13 +96,28 @@ public:
         return m_panel.Resync(list, row, choose);
     }
 
+    // Checks every entry against its source file in the background, the statuses filling
+    // the list's third column. False, doing nothing, while such a check still runs (or
+    // without a registry).
+    bool CheckAll();
+    // The background work on the registry's stamps; null without a registry (tests).
+    CStampListWork* Work() const { return m_pWork.get(); }
+
     CStampListCtrl& ListCtrl() { return *m_pList; }
     // The background judging of the first fill's rows; null before it (tests wait on it).
     CRowVerdictLoader* RowVerdictLoader() const { return m_pLoader; }
     CStampListPanel& Panel() { return m_panel; }
 
+signals:
+    // The background work has done `done` of `total` jobs; (0, 0) when it has nothing left.
+    void workProgress(int done, int total);
+
 private:
+    // Takes the background results (on the window's thread) and reports the progress.
+    void DeliverWork();
+
     CStampListCtrl* m_pList = nullptr;      // owned by the bar as its child widget
     CRowVerdictLoader* m_pLoader = nullptr; // owned by the list
     CStampListPanel m_panel;
+    std::unique_ptr<CStampListWork> m_pWork; // goes before the panel and the list
 };

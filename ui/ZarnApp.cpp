@@ -77,7 +77,8 @@ bool CZarnApp::InitInstance(const std::vector<std::string>& args) {
     CClientSettings& settings = GetClientSettings();
     (void)UseUserIniFile(settings); // a folder that cannot be made leaves the defaults
     settings.Load();
-    m_stampList.LoadAtStartup(settings);
+    // The window shows the rows at once; the list bar reads the stamps' times meanwhile.
+    m_stampList.LoadWithoutTimes(settings);
 
     m_pDoc = std::make_unique<CZarnDoc>(m_stampList);
     auto* frame = new CMainFrame;

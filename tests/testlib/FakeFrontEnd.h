@@ -19,6 +19,7 @@ public:
     struct Row {
         std::string name;
         std::string time;
+        std::string status;
         RowVerdict verdict = {};
     };
 
@@ -40,14 +41,14 @@ public:
         columns.insert(columns.begin() + index, {heading, w});
     }
     int InsertRow(int row, const std::string& text) override {
-        rows.insert(rows.begin() + row, Row{text, ""});
+        rows.insert(rows.begin() + row, Row{text, "", "", {}});
         if (selected >= row)
             ++selected;
         return row;
     }
     void SetItemText(int row, int column, const std::string& text) override {
-        (column == 0 ? rows.at(static_cast<size_t>(row)).name
-                     : rows.at(static_cast<size_t>(row)).time) = text;
+        Row& r = rows.at(static_cast<size_t>(row));
+        (column == 0 ? r.name : column == 1 ? r.time : r.status) = text;
     }
     bool SelectAndFocus(int row) override {
         if (row < 0 || row >= RowCount())
