@@ -10,6 +10,7 @@
 #include "support/StringIds.h"
 #include "tools/TestTsa.h"
 #include "ui/MainFrame.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtFrontEnd.h"
 #include "ui/ZarnApp.h"
 #include "ui/ZarnView.h"
@@ -128,7 +129,7 @@ int ChildApp(int argc, char** argv, const std::string& source) {
     std::printf("ready %lld\n", NowUs());
 
     // The file dialog answers at once; the time runs from the user's choice.
-    CQtFrontEnd::SetFileChooserForTests([&](const FileDialogSpec&) {
+    SetFileChooserForTests([&](const FileDialogSpec&) {
         std::printf("chosen %lld\n", NowUs());
         return std::optional<std::string>(source);
     });
