@@ -4,14 +4,13 @@
 // SHA-256 of the file in the page cache against the hash alone, `openssl speed -evp sha256
 // -bytes 262144` (target: at least 0.95, reading overlapped with hashing).
 //
-// Measured (Release, the 2-core build machine at a load of 4 to 6, six runs): sha256 1.06 to
-// 1.21 and sha512 0.93 to 1.10 against `openssl dgst`, memory the same for both sizes, and
-// 0.54 to 0.60 against `openssl speed`, which divides by its CPU time while FileDigest is
-// timed by the wall clock. By the wall clock on both sides (`openssl speed -elapsed`) the
-// ratio was 0.86 to 0.88; per CPU second of FileDigest (both threads) 0.84 to 0.88. The
-// hashing thread alone runs at 0.97 of `openssl speed` per CPU second: what is missing is
-// the copy out of the page cache (the reading thread, about 0.1 s of CPU per GiB), which
-// costs time only when no core is idle, and the cores the other processes take.
+// Measured (Release, 2 cores, the machine otherwise idle, 2026-12-08): sha256 1.12 and
+// sha512 1.10 against `openssl dgst`; memory the same for 64 MiB and 1 GiB. Against
+// `openssl speed` with 256 KiB blocks 0.909 and 0.918 (below the target: the hand-over of a
+// block between the threads every 0.17 ms); with 1 MiB blocks 0.965, 0.971 and 0.980 (peak
+// memory 5.7 MiB for both sizes). On a machine loaded by other builds (load 4 to 6) the
+// ratio against `openssl speed` falls to 0.54 to 0.60, which divides by its CPU time while
+// FileDigest is timed by the wall clock; by the wall clock on both sides it was 0.86 to 0.88.
 #include "core/HashAlgorithms.h"
 
 #include <algorithm>

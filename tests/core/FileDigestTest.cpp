@@ -228,7 +228,7 @@ TEST_F(FileDigestTest, StopAskedWhileHashingEndsWithoutADigest) {
 }
 
 TEST_F(FileDigestTest, ReadErrorPartWayGives303AndNoDigest) {
-    const auto file = Write("disk.bin", std::string(1024 * 1024 + 7, 'd')); // five reads
+    const auto file = Write("disk.bin", std::string(4 * 1024 * 1024 + 7, 'd')); // five reads
     for (int failAt : {1, 3, 5}) {
         ReadSeam seam;
         seam.failAt = failAt;
