@@ -310,7 +310,10 @@ int CStampListBar::FillOnce(const CStampList& list) {
             paths.push_back(entry.m_strStampFile);
         m_pLoader = new CRowVerdictLoader(m_pList, std::move(paths));
         if (m_pWork != nullptr) {
+            // The times first, then every entry against its source file: the time and
+            // status columns fill in as the workers get through them.
             m_pWork->ReadMissingTimes();
+            (void)m_pWork->CheckAll();
             DeliverWork();
         }
     }
