@@ -168,3 +168,30 @@ TEST_F(OpenVerifyTest, ListedStampWhoseSourceVanishedReportsItEveryTimeAndStillS
         EXPECT_FALSE(doc->SourceMatches());
     }
 }
+
+TEST_F(OpenVerifyTest, ALargeSourceIsCheckedAsLongWorkThatTheUserMayStop) {
+    const auto source = Stamp("velký.bin", std::string(kLongSourceBytes, 'v'));
+    front.verifyAnswer = [](VerifyDialogValues& v) {
+        v.m_bAddToList = false;
+        return true;
+    };
+    const std::size_t works = static_cast<std::size_t>(front.longWorks);
+    front.reports.clear();
+    EXPECT_EQ(doc->OpenStamp(source + ".tsr", true), 1);
+    EXPECT_EQ(static_cast<std::size_t>(front.longWorks), works + 1);
+    ASSERT_FALSE(front.reports.empty());
+    EXPECT_EQ(front.reports[0].first, "Počítám otisk souboru " + source + "…");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Information);
+
+    // Stopped: nothing to tell, neither success nor a failure.
+    boxes.shown.clear();
+    front.stopDuringWork = front.longWorks + 1;
+    EXPECT_EQ(doc->OpenStamp(source + ".tsr", true), 1);
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().text;
+    // A small source is checked at once, without long work.
+    const auto small = Stamp("malý.txt", "obsah");
+    const int before = front.longWorks;
+    EXPECT_EQ(doc->OpenStamp(small + ".tsr", true), 1);
+    EXPECT_EQ(front.longWorks, before);
+}
