@@ -8,6 +8,7 @@
 // the decoding of stamps (reading a stamp's time is the same in both ways of writing).
 //
 //   bench_list_change [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "core/ClientSettings.h"
 #include "list/StampList.h"
 #include "platform/AtomicFile.h"
@@ -30,15 +31,12 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+using namespace bench;
+
 namespace {
 
 constexpr int kEntries = 1000;
 constexpr int kChanges = 1000;
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_list_change: %s\n", what.c_str());
-    std::exit(2);
-}
 
 std::string Seed(int i) {
     return "/bench/stamps/seed-" + std::to_string(i) + ".txt.tsr";
@@ -195,16 +193,7 @@ double Best(double (*run)(const std::string&), const std::string& ini) {
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-list-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "list");
     const std::string ini = (dir / "mivoklient.ini").string();
 
     const double plain = Best(TimePlain, ini);

@@ -5,6 +5,7 @@
 // interleaved).
 //
 //   bench_list_check [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "tools/TokenFactory.h"
 
 #include <openssl/sha.h>
@@ -22,26 +23,16 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+using namespace bench;
+
 namespace {
 
 constexpr int kEntries = 1000;
 constexpr std::size_t kSourceBytes = 1 << 20;
 constexpr int kRuns = 3;
 
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_list_check: %s\n", what.c_str());
-    std::exit(2);
-}
-
 std::string Quote(const std::string& text) {
     return "'" + text + "'";
-}
-
-void WriteFile(const fs::path& path, const void* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out)
-        Fail("cannot write " + path.string());
 }
 
 double Run(const std::string& command) {
@@ -51,24 +42,10 @@ double Run(const std::string& command) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-check-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "check");
     std::printf("making %d sources of 1 MiB and their stamps in %s ...\n", kEntries, dir.c_str());
     std::mt19937 rng(17);
     std::vector<unsigned char> bytes(kSourceBytes);

@@ -4,6 +4,7 @@
 // ratio to `openssl ts -verify` of a sample of the same stamps, from one run.
 //
 //   bench_registry_load [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "core/ClientSettings.h"
 #include "list/StampList.h"
 #include "tools/TestTsa.h"
@@ -25,22 +26,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using mivo::test::Bytes;
 
+using namespace bench;
+
 namespace {
 
 constexpr int kLargest = 10000;
 constexpr int kOpensslSample = 200;
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_registry_load: %s\n", what.c_str());
-    std::exit(2);
-}
-
-void WriteFile(const fs::path& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-    if (!out)
-        Fail("cannot write " + path.string());
-}
 
 // A DER TimeStampReq for `data` (SHA-256 imprint, a nonce), as the program sends one.
 Bytes Request(const std::string& data, int nonce) {
@@ -98,24 +89,10 @@ double TimeLoad(const fs::path& dir, const std::vector<Stamp>& stamps, std::size
     return seconds;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-registry-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "registry");
     setenv("MIVOKLIENT_CONFIG_DIR", (dir / "config").c_str(), 1);
     setenv("MIVOKLIENT_SYSCONF_DIR", (dir / "etc").c_str(), 1);
 

@@ -11,6 +11,7 @@
 // every stamp built and verified its signer's chain again (now kept, core/TrustChainCache.h).
 //
 //   bench_stamp_read [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "core/TimeStampExchange.h"
 #include "core/TimeStampPart.h"
 #include "core/TimeStampRequest.h"
@@ -35,6 +36,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace bench;
+
 namespace {
 
 // The calling thread's CPU time in seconds.
@@ -50,18 +53,6 @@ constexpr int kVerifications = 20000;
 
 using KeyPtr = OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
 using MdCtxPtr = OpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_stamp_read: %s\n", what.c_str());
-    std::exit(2);
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out)
-        Fail("cannot write " + path.string());
-}
 
 // Whole replies of the test TSA for small random sources, as the program saves them.
 std::vector<std::string> MakeStamps(const fs::path& dir, std::size_t& totalBytes) {
@@ -138,24 +129,10 @@ double TimeRawVerify(std::size_t size) {
     return ThreadSeconds() - start;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-read-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "read");
     // Nothing of the user's: configuration, address book and system folder are ours.
     setenv("MIVOKLIENT_CONFIG_DIR", (dir / "config").c_str(), 1);
     setenv("MIVOKLIENT_SYSCONF_DIR", (dir / "etc").c_str(), 1);

@@ -4,6 +4,7 @@
 // per second of both and their ratio, from one run.
 //
 //   bench_stamp_verify [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "core/TimeStampPart.h"
 #include "core/TimeStampRequest.h"
 #include "core/tti/tti.h"
@@ -26,22 +27,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using mivo::test::Bytes;
 
+using namespace bench;
+
 namespace {
 
 constexpr int kStamps = 1000;
 constexpr int kRuns = 3;
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_stamp_verify: %s\n", what.c_str());
-    std::exit(2);
-}
-
-void WriteFile(const fs::path& path, const void* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out)
-        Fail("cannot write " + path.string());
-}
 
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user) {
     auto* body = static_cast<Bytes*>(user);
@@ -123,24 +114,10 @@ double TimeOpenssl(const std::string& script) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-stamps-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "stamps");
     // Signers come from the stamps themselves, never from an address book of the user's.
     setenv("MIVOKLIENT_CONFIG_DIR", (dir / "config").c_str(), 1);
     curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -7,6 +7,7 @@
 // which should stay at or below 1.50.
 //
 //   bench_trust_verdict [FOLDER]     (default: a fresh folder in the temporary directory)
+#include "bench/BenchSupport.h"
 #include "core/TimeStampExchange.h"
 #include "core/TimeStampPart.h"
 #include "core/TimeStampRequest.h"
@@ -29,22 +30,12 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+using namespace bench;
+
 namespace {
 
 constexpr int kStamps = 1000;
 constexpr int kRuns = 5;
-
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "bench_trust_verdict: %s\n", what.c_str());
-    std::exit(2);
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out)
-        Fail("cannot write " + path.string());
-}
 
 // Whole replies of the test TSA for small random sources, as the program saves them.
 std::vector<std::string> MakeStamps(const fs::path& dir) {
@@ -94,11 +85,6 @@ double TimeStamps(const std::vector<std::string>& stamps, bool withTrust) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Both timings interleaved, so that both see the same machine state; answers the ratio.
 double Compare(const char* label, const std::vector<std::string>& stamps) {
     const auto build = Clock::now();
@@ -127,16 +113,7 @@ double Compare(const char* label, const std::vector<std::string>& stamps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    fs::path dir;
-    if (argc > 1) {
-        dir = argv[1];
-        fs::create_directories(dir);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "mivo-bench-trust-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("mkdtemp");
-        dir = pattern;
-    }
+    const fs::path dir = WorkFolder(argc, argv, "trust");
     // Nothing of the user's: configuration, address book and system folder are ours.
     setenv("MIVOKLIENT_CONFIG_DIR", (dir / "config").c_str(), 1);
     setenv("MIVOKLIENT_SYSCONF_DIR", (dir / "etc").c_str(), 1);
